@@ -1,0 +1,40 @@
+// Floating-point position in the plane.
+#include "pos2d.h"
+
+#include <cmath> // std::sqrt
+
+pos2d::pos2d() : _x(0.0), _y(0.0) {}
+pos2d::pos2d(const pos2d &other) : _x(other._x), _y(other._y) {}
+pos2d::pos2d(double x, double y) : _x(x), _y(y) {}
+
+pos2d pos2d::operator=(pos2d other)
+{
+    _x = other._x;
+    _y = other._y;
+    return *this;
+}
+
+pos2d pos2d::operator+(pos2d other) const
+{
+    return pos2d(_x + other._x, _y + other._y);
+}
+
+pos2d pos2d::operator-(pos2d other) const
+{
+    return pos2d(_x - other._x, _y - other._y);
+}
+
+pos2d pos2d::operator*(double s) const
+{
+    return pos2d(_x * s, _y * s);
+}
+
+pos2d pos2d::operator/(double s) const
+{
+    return pos2d(_x / s, _y / s);
+}
+
+double pos2d::size() const
+{
+    return std::sqrt(_y * _y + _x * _x);
+}

@@ -1,0 +1,23 @@
+// Floating-point position in the plane, used for centroids and geometry.
+#pragma once
+
+class pos2d {
+public:
+    pos2d();
+    pos2d(const pos2d &other);
+    pos2d(double x, double y);
+
+    double x() const { return _x; }
+    double y() const { return _y; }
+
+    pos2d operator=(pos2d other);
+    pos2d operator+(pos2d other) const;
+    pos2d operator-(pos2d other) const;
+    pos2d operator*(double s) const;
+    pos2d operator/(double s) const;
+    double size() const;
+
+protected:
+    double _x;
+    double _y;
+};

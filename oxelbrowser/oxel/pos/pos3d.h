@@ -1,0 +1,23 @@
+// Floating-point position in space: (x, y) plus z.
+#pragma once
+
+#include "pos2d.h"
+
+class pos3d : public pos2d {
+public:
+    pos3d();
+    pos3d(const pos3d &other);
+    pos3d(double x, double y, double z);
+
+    double z() const { return _z; }
+
+    pos3d operator=(pos3d other);
+    pos3d operator+(pos3d other) const;
+    pos3d operator-(pos3d other) const;
+    pos3d operator*(double s) const;
+    pos3d operator/(double s) const;
+    double size() const;
+
+protected:
+    double _z;
+};

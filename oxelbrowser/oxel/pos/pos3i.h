@@ -1,0 +1,24 @@
+// Integer position in the image stack: (x, y) plus the focal plane z.
+#pragma once
+
+#include "pos2i.h"
+
+class pos3i : public pos2i {
+public:
+    pos3i();
+    pos3i(const pos3i &other);
+    pos3i(int x, int y, int z);
+
+    int z() const { return _z; }
+
+    bool operator==(pos3i other) const;
+    pos3i operator=(pos3i other);
+    pos3i operator+(pos3i other) const;
+    pos3i operator-(pos3i other) const;
+    pos3i operator*(int s) const;
+    pos3i operator/(int s) const;
+    double size() const;
+
+protected:
+    int _z;
+};

@@ -1,0 +1,98 @@
+// The keyed ROI database and its file.
+#include "roidb.h"
+
+#include "roi_file.h"
+
+#include <cstring> // std::strlen
+#include <iostream>
+#include <utility> // std::move
+
+void oxel_append_field(std::string &out, int value, int width)
+{
+    char digits[16];
+    int n = 0;
+    // Work on the magnitude as unsigned so that INT_MIN is printed correctly.
+    unsigned int u = value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
+    do {
+        digits[n++] = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    if (value < 0)
+        digits[n++] = '-';
+    // The fill goes before the whole number, sign included (width 3: -5 -> 0-5).
+    for (int i = n; i < width; ++i)
+        out.push_back('0');
+    while (n > 0)
+        out.push_back(digits[--n]);
+}
+
+roidb::roidb(std::string name) : _name(std::move(name)), db() {}
+
+void roidb::setName(std::string name)
+{
+    _name = std::move(name);
+}
+
+std::string roidb::name()
+{
+    return _name;
+}
+
+void roidb::entry(roi r)
+{
+    db.emplace(keygen(r), std::move(r));
+}
+
+bool roidb::find(roi &r)
+{
+    auto it = db.find(keygen(r));
+    if (it == db.end())
+        return false;
+    r = it->second;
+    return true;
+}
+
+std::string roidb::keygen(pos4i pos)
+{
+    std::string key;
+    key.reserve(12);
+    oxel_append_field(key, pos.t(), 3);
+    oxel_append_field(key, pos.x(), 3);
+    oxel_append_field(key, pos.y(), 3);
+    oxel_append_field(key, pos.z(), 3);
+    return key;
+}
+
+std::string roidb::digit(int d, int x)
+{
+    std::string s;
+    oxel_append_field(s, x, d);
+    return s;
+}
+
+void roidb::read(std::string filename)
+{
+    roi_file_reader in;
+    if (!in.open(filename)) {
+        std::cerr << "roidb: Cannot open " << filename << std::endl;
+        return;
+    }
+    in.read_word(_name);
+    roi r;
+    while (in.read_roi(r))
+        entry(r);
+}
+
+void roidb::write(std::string filename)
+{
+    roi_file_writer out;
+    if (!out.open(filename)) {
+        std::cerr << "Cannot open " << filename << std::endl;
+        return;
+    }
+    out.write_line(_name);
+    for (auto &entry : db)
+        out.write_roi(entry.second);
+    if (!out.commit())
+        std::cerr << "Cannot open " << filename << std::endl;
+}

@@ -1,0 +1,38 @@
+// The keyed ROI database of one dataset and its text file.
+#pragma once
+
+#include "OXEL_roi"
+
+#include <map>
+#include <string>
+
+class roidb {
+public:
+    roidb(std::string name);
+
+    void setName(std::string name);
+    std::string name();
+
+    // Keeps the first ROI entered for a position.
+    void entry(roi r);
+    // Fills r with the stored ROI at r's position; false (r untouched) if absent.
+    bool find(roi &r);
+
+    // Database key: t, x, y, z as fields of at least three digits.
+    std::string keygen(pos4i pos);
+    // x in decimal, padded on the left with '0' to at least d characters.
+    std::string digit(int d, int x);
+
+    // Adds the ROIs of a database file; "roidb: Cannot open NAME" if unreadable.
+    void read(std::string filename);
+    // Replaces filename with the whole database. The old file survives a
+    // failed write; the failure is reported as "Cannot open NAME".
+    void write(std::string filename);
+
+protected:
+    std::string _name;
+    std::map<std::string, roi> db;
+};
+
+// Formatting shared by both key layouts, without the cost of a stream.
+void oxel_append_field(std::string &out, int value, int width);

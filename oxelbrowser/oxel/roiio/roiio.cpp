@@ -1,0 +1,69 @@
+// Reader of the per-plane ROI outline files.
+#include "roiio.h"
+
+#include <cstdlib> // std::atoi
+
+// The time point and plane sit in two three-character fields at fixed
+// distances from the end of the name: "...TTT-ZZZ.ext".
+static const std::string::size_type name_tail = 11;
+
+iroifstream::iroifstream() : std::ifstream(), filename() {}
+
+iroifstream::~iroifstream()
+{
+    if (is_open())
+        close();
+}
+
+void iroifstream::open(std::string name)
+{
+    filename = name;
+    if (name.size() < name_tail) {
+        setstate(std::ios::failbit);
+        return;
+    }
+    std::ifstream::open(name);
+}
+
+void iroifstream::seek_roi()
+{
+    std::istream &text = *this;
+    std::string word;
+    for (int i = 0; i < 3; ++i)
+        text >> word;
+}
+
+iroifstream &iroifstream::operator>>(roi &r)
+{
+    std::istream &text = *this;
+    std::string word;
+    int n = 0;
+    double real = 0.0;
+    text >> word >> n >> n >> n >> n >> real >> n >> n;
+    if (text.fail() || text.bad())
+        return *this;
+
+    std::string marker, outline;
+    int x = 0, y = 0;
+    text >> marker >> x >> y >> outline;
+    if (marker != "COutline:" || text.fail())
+        return *this;
+
+    int t = 0, z = 0;
+    if (!name2tz(filename, t, z)) {
+        setstate(std::ios::failbit);
+        return *this;
+    }
+    r = roi(x, y, z, t, outline);
+    return *this;
+}
+
+bool iroifstream::name2tz(std::string name, int &t, int &z)
+{
+    const std::string::size_type l = name.size();
+    if (l < name_tail)
+        return false;
+    t = std::atoi(name.substr(l - 11, 3).c_str());
+    z = std::atoi(name.substr(l - 7, 3).c_str());
+    return true;
+}

@@ -1,0 +1,211 @@
+// ROI keys, the keyed database and its file.
+#include "OXEL_roidb"
+
+#include <gtest/gtest.h>
+
+#include <csignal>      // std::signal, SIGXFSZ
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/resource.h> // setrlimit
+#include <sys/stat.h>     // chmod, stat
+#include <unistd.h>     // getpid
+
+namespace {
+
+std::string temp_path(const std::string &name)
+{
+    return ::testing::TempDir() + "roidb_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Exposes the map for comparison.
+class inspectable_roidb : public roidb {
+public:
+    using roidb::roidb;
+    const std::map<std::string, roi> &map() const { return db; }
+};
+
+} // namespace
+
+TEST(DatabaseKeys, FieldsArePaddedToThreeWithTheSignInside)
+{
+    roidb db("k");
+    const struct {
+        int value;
+        const char *text;
+    } cases[] = {{5, "005"}, {42, "042"}, {999, "999"}, {1000, "1000"},
+                 {-5, "0-5"}, {-42, "-42"}, {-123, "-123"}, {0, "000"}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(db.digit(3, c.value), c.text) << c.value;
+        std::ostringstream ref;
+        ref.width(3);
+        ref.fill('0');
+        ref << c.value;
+        EXPECT_EQ(db.digit(3, c.value), ref.str()) << "same as a padded stream";
+    }
+    EXPECT_EQ(db.digit(5, 42), "00042");
+    EXPECT_EQ(db.keygen(pos4i(0, 0, 0, 0)), "000000000000");
+    EXPECT_EQ(db.keygen(pos4i(12, 345, 6, 7)), "007012345006");
+}
+
+TEST(Database, FirstRoiAtAPositionStays)
+{
+    roidb db("d");
+    db.entry(roi(1, 2, 3, 4, "first"));
+    db.entry(roi(1, 2, 3, 4, "second"));
+    roi r(1, 2, 3, 4, "");
+    EXPECT_TRUE(db.find(r));
+    EXPECT_EQ(r.outline(), "first");
+
+    roi absent(9, 9, 9, 9, "keep");
+    EXPECT_FALSE(db.find(absent));
+    EXPECT_EQ(absent.outline(), "keep");
+}
+
+TEST(DatabaseFile, EmptyDatabaseIsOneLine)
+{
+    roidb db("embryo1");
+    std::string path = temp_path("empty.roi");
+    db.write(path);
+    EXPECT_EQ(slurp(path), "embryo1\n");
+}
+
+TEST(DatabaseFile, LinesFollowKeyOrderTimeFirst)
+{
+    roidb db("order");
+    db.entry(roi(40, 8, 5, 7, "330"));
+    db.entry(roi(500, 500, 1, 3, "2301"));
+    db.entry(roi(12, 34, 5, 7, "301"));
+    std::string path = temp_path("order.roi");
+    db.write(path);
+    EXPECT_EQ(slurp(path), "order\n500 500 1 3 2301\n12 34 5 7 301\n40 8 5 7 330\n");
+}
+
+TEST(DatabaseFile, RandomDatabasesSurviveWriteAndRead)
+{
+    std::mt19937 rng(7);
+    for (int round = 0; round < 20; ++round) {
+        inspectable_roidb db("set" + std::to_string(round));
+        std::uniform_int_distribution<int> coord(0, 999), len(1, 40), dig(0, 3);
+        int n = std::uniform_int_distribution<int>(0, 300)(rng);
+        for (int i = 0; i < n; ++i) {
+            std::string outline;
+            for (int k = len(rng); k > 0; --k)
+                outline.push_back(static_cast<char>('0' + dig(rng)));
+            db.entry(roi(coord(rng), coord(rng), coord(rng) % 60, coord(rng) % 150, outline));
+        }
+        std::string path = temp_path("round.roi");
+        db.write(path);
+        inspectable_roidb back("");
+        back.read(path);
+        EXPECT_EQ(back.name(), db.name());
+        EXPECT_TRUE(back.map() == db.map());
+
+        // The text is exactly the stream form of each record.
+        std::ostringstream expect;
+        expect << db.name() << '\n';
+        for (auto e : db.map())
+            expect << e.second << '\n';
+        EXPECT_EQ(slurp(path), expect.str());
+    }
+}
+
+TEST(DatabaseFile, ReadingMergesAndKeepsHeldRois)
+{
+    std::string path = temp_path("merge.roi");
+    std::ofstream(path) << "fromfile\n1 1 1 1 file\n2 2 2 2 file\n";
+    inspectable_roidb db("mine");
+    db.entry(roi(1, 1, 1, 1, "held"));
+    db.read(path);
+    EXPECT_EQ(db.name(), "fromfile");
+    EXPECT_EQ(db.map().size(), 2u);
+    roi r(1, 1, 1, 1, "");
+    db.find(r);
+    EXPECT_EQ(r.outline(), "held");
+}
+
+TEST(DatabaseFile, MalformedLineEndsReadingKeepingWhatCameBefore)
+{
+    std::string path = temp_path("bad.roi");
+    std::ofstream(path) << "bad\n1 1 1 1 a\n2 2 2 2 b\n3 3 3 3 c\n4 4 x 4 d\n5 5 5 5 e\n";
+    inspectable_roidb db("");
+    db.read(path);
+    EXPECT_EQ(db.map().size(), 3u);
+
+    std::ofstream(path) << "trunc\n1 1 1 1 a\n2 2 2";
+    inspectable_roidb db2("");
+    db2.read(path);
+    EXPECT_EQ(db2.map().size(), 1u);
+
+    std::ofstream(path) << "huge\n1 1 1 1 a\n99999999999 2 2 2 b\n";
+    inspectable_roidb db3("");
+    db3.read(path);
+    EXPECT_EQ(db3.map().size(), 1u) << "a number out of range ends reading";
+
+    std::ofstream(path, std::ios::binary) << std::string("bin\n\0\xff\x01 7 7 7 7 q", 18);
+    inspectable_roidb db4("");
+    db4.read(path);
+    EXPECT_EQ(db4.map().size(), 0u);
+}
+
+TEST(DatabaseFile, ReadOfAMissingFileSaysSoAndChangesNothing)
+{
+    inspectable_roidb db("keep");
+    db.entry(roi(1, 1, 1, 1, "a"));
+    ::testing::internal::CaptureStderr();
+    db.read("/nonexistent/x.roi");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "roidb: Cannot open /nonexistent/x.roi\n");
+    EXPECT_EQ(db.name(), "keep");
+    EXPECT_EQ(db.map().size(), 1u);
+}
+
+TEST(DatabaseFile, FailedWriteLeavesTheOldFileAndSaysSo)
+{
+    std::string path = temp_path("full.roi");
+    std::ofstream(path) << "old\n1 1 1 1 a\n";
+
+    roidb big("big");
+    for (int i = 0; i < 20000; ++i)
+        big.entry(roi(i % 1000, i / 1000, 0, 0, "2222222222333333333300000000001111111111"));
+
+    // A file size limit makes the write fail part-way, as a full disk would.
+    struct rlimit old_limit;
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    struct rlimit small = old_limit;
+    small.rlim_cur = 4096;
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ::testing::internal::CaptureStderr();
+    big.write(path);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+
+    EXPECT_EQ(err, "Cannot open " + path + "\n");
+    EXPECT_EQ(slurp(path), "old\n1 1 1 1 a\n");
+
+    ::testing::internal::CaptureStderr();
+    big.write("/nonexistent/dir/x.roi");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Cannot open /nonexistent/dir/x.roi\n");
+}
+
+TEST(DatabaseFile, WriteReplacesAnExistingFileKeepingItsMode)
+{
+    std::string path = temp_path("mode.roi");
+    std::ofstream(path) << "old\n";
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    roidb db("new");
+    db.write(path);
+    EXPECT_EQ(slurp(path), "new\n");
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
