@@ -127,6 +127,23 @@ TEST(Raster, TracedRandomBlobsRasteriseBackToThemselves)
     }
 }
 
+// Components of random noise have narrow pockets of background reaching deep
+// into the region; the pixels beside them must still be filled.
+TEST(Raster, PixelsBesideDeepPocketsOfBackgroundAreFilled)
+{
+    std::mt19937 rng(4321);
+    for (int i = 0; i < 400; ++i) {
+        Bitmap noise = testsupport::random_noise(rng, 30, 20, 0.7);
+        for (const Bitmap &c : testsupport::components(noise)) {
+            testsupport::Outline o = testsupport::trace(c);
+            roiimg r(roi(o.x, o.y, 0, 0, o.digits));
+            r.map();
+            Bitmap filled = testsupport::fill_holes(c);
+            ASSERT_TRUE(mask(r, 30, 20).px == filled.px) << "image " << i << " outline " << o.digits;
+        }
+    }
+}
+
 TEST(Raster, SharedPixelsMatchABruteForceCount)
 {
     std::mt19937 rng(99);

@@ -91,54 +91,62 @@ void roiimg::erase(pos2i p)
         row[x] = 0;
 }
 
-// Fills row by row: a run of 1s goes rightwards from every down edge (and the
-// two concave turns) to the next boundary byte; runs that overshot the region
-// are cleared again from every up edge.
+// The walk marks every boundary pixel; the inside is then filled row by row
+// by parity: every vertical step of the outline is a crossing, so a pixel is
+// inside when an odd number of down and up edges lie at or left of it. (Filling
+// runs from each down edge to the next boundary byte, as the walk goes, misses
+// pixels beside a deep pocket of background whose far side the walk has
+// already marked; counting crossings does not depend on the order of the walk.)
 void roiimg::map()
 {
     if (_image)
         return;
     const int w = _width, h = _height;
-    _image = new unsigned char[static_cast<size_t>(w) * h];
-    std::memset(_image, 0, static_cast<size_t>(w) * h);
+    const size_t total = static_cast<size_t>(w) * h;
+    _image = new unsigned char[total];
+    std::memset(_image, 0, total);
+    // Crossing marks share the mask bytes with the boundary marks.
+    const unsigned char crossing = 4;
     auto m = [this, w](int x, int y) -> unsigned char & {
         return _image[static_cast<size_t>(y) * w + x];
     };
+    auto cross = [&m, w, h, crossing](int x, int y) {
+        if (x >= 0 && x < w && y >= 0 && y < h)
+            m(x, y) ^= crossing;
+    };
 
     int x = _x - _top_left.x(), y = _y - _top_left.y();
-    char prev = '2';
     for (char c : _outline) {
         switch (c) {
         case '0':
             y -= 1;
-            m(x - 1, y) = boundary;
-            erase(pos2i(x, y));
+            m(x - 1, y) |= boundary;
+            cross(x, y);
             break;
         case '1':
             x -= 1;
-            m(x, y) = boundary;
-            if (prev == '2')
-                draw(pos2i(x + 1, y));
+            m(x, y) |= boundary;
             break;
-        case '2': {
-            m(x, y) = boundary;
+        case '2':
+            m(x, y) |= boundary;
+            cross(x, y);
             y += 1;
-            bool below = x < w && y < h && m(x, y) == boundary;
-            bool below_right = x + 1 < w && y < h && m(x + 1, y) == boundary;
-            if (!below && !below_right)
-                draw(pos2i(x + 1, y - 1));
             break;
-        }
         case '3':
-            m(x, y - 1) = boundary;
-            if (prev == '0')
-                draw(pos2i(x + 1, y - 1));
+            m(x, y - 1) |= boundary;
             x += 1;
             break;
         default:
-            continue;
+            break;
         }
-        prev = c;
+    }
+    for (int row = 0; row < h; ++row) {
+        unsigned char *p = _image + static_cast<size_t>(row) * w;
+        bool inside = false;
+        for (int col = 0; col < w; ++col) {
+            inside ^= (p[col] & crossing) != 0;
+            p[col] = (inside || (p[col] & boundary)) ? 1 : 0;
+        }
     }
     count_size();
 }
