@@ -1,0 +1,141 @@
+// The browser's raster of one ROI.
+#include "q_roiimg.h"
+
+#include "outline_walk.h"
+
+#include <algorithm> // std::min, std::max
+#include <cstring>   // std::memset
+#include <utility>   // std::move
+
+q_roiimg::q_roiimg(roi r)
+    : roi(std::move(r)), _top_left(_x, _y), _bottom_right(_x, _y), _width(1), _height(1),
+      _cx(_x), _cy(_y), _image(nullptr), _size(0), _qpointarray()
+{
+    _make_polygon();
+    _width = _bottom_right.x() - _top_left.x() + 1;
+    _height = _bottom_right.y() - _top_left.y() + 1;
+}
+
+q_roiimg::~q_roiimg()
+{
+    delete[] _image;
+}
+
+void q_roiimg::_add_point(int x, int y)
+{
+    if (!_qpointarray.isEmpty()) {
+        const QPoint &last = _qpointarray.constLast();
+        if (last.x() == x && last.y() == y)
+            return;
+    }
+    _qpointarray.append(QPoint(x, y));
+    _top_left = pos2i(std::min(_top_left.x(), x), std::min(_top_left.y(), y));
+    _bottom_right = pos2i(std::max(_bottom_right.x(), x), std::max(_bottom_right.y(), y));
+}
+
+void q_roiimg::_make_polygon()
+{
+    _qpointarray.reserve(static_cast<int>(_outline.size() + _outline.size() / 4 + 1));
+    outline_walk::polygon(_x, _y, _outline, [this](int x, int y) { _add_point(x, y); });
+}
+
+void q_roiimg::draw(pos2i p)
+{
+    if (!_image || p.y() < 0 || p.y() >= _height || p.x() < 0)
+        return;
+    unsigned char *row = _image + static_cast<size_t>(p.y()) * _width;
+    for (int x = p.x(); x < _width && row[x] != outline_walk::boundary; ++x)
+        row[x] = 1;
+}
+
+void q_roiimg::erase(pos2i p)
+{
+    if (!_image || p.y() < 0 || p.y() >= _height || p.x() < 0)
+        return;
+    unsigned char *row = _image + static_cast<size_t>(p.y()) * _width;
+    for (int x = p.x(); x < _width && row[x] != outline_walk::boundary; ++x)
+        row[x] = 0;
+}
+
+void q_roiimg::map()
+{
+    if (_image)
+        return;
+    const size_t total = static_cast<size_t>(_width) * _height;
+    _image = new unsigned char[total];
+    std::memset(_image, 0, total);
+    outline_walk::fill(_image, _width, _height, _x - _top_left.x(), _y - _top_left.y(), _outline);
+    count_size();
+}
+
+void q_roiimg::count_size()
+{
+    long long n = 0, sum_x = 0, sum_y = 0;
+    for (int y = 0; y < _height; ++y) {
+        unsigned char *row = _image + static_cast<size_t>(y) * _width;
+        for (int x = 0; x < _width; ++x) {
+            if (row[x]) {
+                row[x] = 1;
+                ++n;
+                sum_x += x;
+                sum_y += y;
+            }
+        }
+    }
+    _size = static_cast<int>(n);
+    // Pixel (x, y) counts at x, y, not at its centre.
+    _cx = _top_left.x() + (n ? static_cast<double>(sum_x) / n : 0.0);
+    _cy = _top_left.y() + (n ? static_cast<double>(sum_y) / n : 0.0);
+}
+
+namespace {
+
+struct overlap_box {
+    int left, top, right, bottom;
+};
+
+bool intersect(const q_roiimg &a, const q_roiimg &b, overlap_box &box)
+{
+    box.left = std::max(a.top_left().x(), b.top_left().x());
+    box.top = std::max(a.top_left().y(), b.top_left().y());
+    box.right = std::min(a.bottom_right().x(), b.bottom_right().x());
+    box.bottom = std::min(a.bottom_right().y(), b.bottom_right().y());
+    return box.left <= box.right && box.top <= box.bottom;
+}
+
+// Visits the pixels of the common box in row order; stops when visit returns false.
+template <class Visit> void scan_common(const q_roiimg &a, const q_roiimg &b, Visit visit)
+{
+    overlap_box box;
+    if (!intersect(a, b, box))
+        return;
+    const int ax = a.top_left().x(), ay = a.top_left().y();
+    const int bx = b.top_left().x(), by = b.top_left().y();
+    for (int y = box.top; y <= box.bottom; ++y)
+        for (int x = box.left; x <= box.right; ++x)
+            if (a.value(x - ax, y - ay) != 0 && b.value(x - bx, y - by) != 0)
+                if (!visit())
+                    return;
+}
+
+} // namespace
+
+int q_shared_pixels(q_roiimg *a, q_roiimg *b)
+{
+    int count = 0;
+    scan_common(*a, *b, [&count] {
+        ++count;
+        return true;
+    });
+    return count;
+}
+
+bool is_overlap(q_roiimg *a, q_roiimg *b)
+{
+    bool found = false;
+    scan_common(*a, *b, [&found] {
+        found = true;
+        return false;
+    });
+    return found;
+}

@@ -1,0 +1,59 @@
+// The browser's raster of one ROI: boundary as a Qt point array for drawing,
+// inclusive box, byte mask and the centroid of the set pixels.
+#pragma once
+
+#include "OXEL_pos"
+#include "OXEL_roi"
+
+#include <QPolygon>
+
+class q_roiimg : public roi {
+public:
+    explicit q_roiimg(roi r);
+    ~q_roiimg();
+    q_roiimg(const q_roiimg &) = delete;
+    q_roiimg &operator=(const q_roiimg &) = delete;
+
+    void _add_point(int x, int y);
+    void map();
+    // Turns every set byte into 1, counts them and takes their centroid.
+    void count_size();
+    void draw(pos2i p);
+    void erase(pos2i p);
+    // -1 before map(); 0 outside the box; else the mask byte. (x, y) box-relative.
+    int value(int x, int y) const
+    {
+        if (!_image)
+            return -1;
+        if (x < 0 || x >= _width || y < 0 || y >= _height)
+            return 0;
+        return _image[static_cast<size_t>(y) * _width + x];
+    }
+
+    pos2i top_left() const { return _top_left; }
+    pos2i bottom_right() const { return _bottom_right; }
+    int width() const { return _width; }
+    int height() const { return _height; }
+    int size() const { return _size; }
+    const QPolygon &qpointarray() const { return _qpointarray; }
+    // (cx, cy, z); for a raster without pixels, the box's top-left corner.
+    pos3d centroid() const { return pos3d(_cx, _cy, _z); }
+
+protected:
+    void _make_polygon();
+
+    pos2i _top_left;
+    pos2i _bottom_right;
+    int _width;
+    int _height;
+    double _cx;
+    double _cy;
+    unsigned char *_image;
+    int _size;
+    QPolygon _qpointarray;
+};
+
+// Pixels set in both rasters; 0 when their boxes do not meet.
+int q_shared_pixels(q_roiimg *a, q_roiimg *b);
+// Whether any pixel is set in both rasters.
+bool is_overlap(q_roiimg *a, q_roiimg *b);

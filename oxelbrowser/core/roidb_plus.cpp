@@ -1,0 +1,127 @@
+// The browser's plane-indexed ROI database.
+#include "roidb_plus.h"
+
+#include "keygen.h"
+
+#include <iostream>
+#include <utility> // std::move
+#include <vector>
+
+roidb_plus::roidb_plus(std::string name)
+    : roidb(std::move(name)), tz_xy_db(), tz_iter(tz_xy_db.end())
+{
+}
+
+std::string roidb_plus::plane_key(int t, int z)
+{
+    return keygen(pos4i(0, 0, z, t));
+}
+
+void roidb_plus::entry_plus(roi r)
+{
+    auto placed = db.emplace(keygen(r), r);
+    if (placed.second)
+        tz_xy_db.emplace(plane_key(r.t(), r.z()), pos2i(r.x(), r.y()));
+}
+
+template <class Accept> void roidb_plus::read_file(const std::string &filename, Accept accept)
+{
+    roi_file_reader in;
+    if (!in.open(filename)) {
+        std::cerr << "roidb: Cannot open " << filename << std::endl;
+        return;
+    }
+    in.read_word(_name);
+    roi r;
+    while (in.read_roi(r))
+        if (accept(r))
+            entry_plus(r);
+}
+
+void roidb_plus::read_plus(std::string filename)
+{
+    read_file(filename, [](const roi &) { return true; });
+}
+
+void roidb_plus::replace_plus(std::string filename, int t_from, int t_end)
+{
+    std::vector<roi> doomed;
+    for (auto &e : db)
+        if (e.second.t() >= t_from && e.second.t() <= t_end)
+            doomed.push_back(e.second);
+    for (const roi &r : doomed)
+        remove(r);
+    read_file(filename, [t_from, t_end](const roi &r) { return t_from <= r.t() && r.t() <= t_end; });
+}
+
+void roidb_plus::seek(int t, int z, int pos)
+{
+    if (pos == 0)
+        tz_iter = tz_xy_db.lower_bound(plane_key(t, z));
+}
+
+void roidb_plus::seek_iter(int t, int z, int pos, iterator &iter)
+{
+    if (pos != 0)
+        return;
+    seek(t, z, pos);
+    iter = tz_iter;
+}
+
+bool roidb_plus::next_in_plane(int t, int z, roi &r, iterator &iter)
+{
+    if (iter == tz_xy_db.end())
+        return false;
+    if (iter->first != plane_key(t, z))
+        return false;
+    r = roi(iter->second.x(), iter->second.y(), z, t, "");
+    ++iter;
+    return find(r);
+}
+
+bool roidb_plus::find_plus(int t, int z, roi &r)
+{
+    return next_in_plane(t, z, r, tz_iter);
+}
+
+bool roidb_plus::find_plus_iter(int t, int z, roi &r, iterator &iter)
+{
+    return next_in_plane(t, z, r, iter);
+}
+
+roi roidb_plus::find_plus(std::string key)
+{
+    roi r(decode(key), "");
+    find(r);
+    return r;
+}
+
+void roidb_plus::remove(std::string key)
+{
+    remove(roi(decode(key), ""));
+}
+
+void roidb_plus::remove(roi r)
+{
+    db.erase(keygen(r));
+    auto range = tz_xy_db.equal_range(plane_key(r.t(), r.z()));
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->second.x() == r.x() && it->second.y() == r.y()) {
+            // The shared cursor never points at an erased entry.
+            if (tz_iter == it)
+                ++tz_iter;
+            tz_xy_db.erase(it);
+            break;
+        }
+    }
+}
+
+int roidb_plus::t_min()
+{
+    return db.empty() ? 0 : decode(db.begin()->first).t();
+}
+
+int roidb_plus::t_max()
+{
+    return db.empty() ? 0 : decode(db.rbegin()->first).t();
+}

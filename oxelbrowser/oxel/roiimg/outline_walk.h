@@ -1,0 +1,108 @@
+// The outline rules shared by every raster of a ROI: the boundary-pixel walk
+// and the mask fill. Header only, so that each raster class keeps its own
+// storage (a list of points, a Qt point array) and links nothing extra.
+#pragma once
+
+#include <cstddef>
+#include <cstring> // std::memset
+#include <string>
+
+namespace outline_walk {
+
+// Mask byte values while filling: 2 marks a boundary pixel.
+const unsigned char boundary = 2;
+
+// Calls add(x, y) for every boundary pixel in walking order, starting at
+// (x, y). The walk keeps the region on its left; each step names the pixel
+// on that side, and at an inner turn the corner pixel is added too, so
+// consecutive points always share an edge. Other characters are skipped.
+template <class Add> void polygon(int x, int y, const std::string &outline, Add add)
+{
+    char prev = '2';
+    for (char c : outline) {
+        switch (c) {
+        case '0':
+            if (prev == '1')
+                add(x - 1, y);
+            y -= 1;
+            add(x - 1, y);
+            break;
+        case '1':
+            if (prev == '2')
+                add(x, y);
+            x -= 1;
+            add(x, y);
+            break;
+        case '2':
+            if (prev == '3')
+                add(x, y - 1);
+            add(x, y);
+            y += 1;
+            break;
+        case '3':
+            if (prev == '0')
+                add(x - 1, y - 1);
+            add(x, y - 1);
+            x += 1;
+            break;
+        default:
+            continue;
+        }
+        prev = c;
+    }
+}
+
+// Fills a cleared w x h mask with 1 for the region the outline encloses
+// (holes included) and 0 elsewhere; (x, y) is the start relative to the box.
+// The walk marks every boundary pixel; the inside is then filled row by row
+// by parity: every vertical step is a crossing, so a pixel is inside when an
+// odd number of down and up edges lie at or left of it. (Filling runs from
+// each down edge to the next boundary byte as the walk goes would miss pixels
+// beside a deep pocket of background whose far side the walk marked earlier;
+// counting crossings does not depend on the order of the walk.)
+inline void fill(unsigned char *mask, int w, int h, int x, int y, const std::string &outline)
+{
+    const unsigned char crossing = 4;
+    auto m = [mask, w](int px, int py) -> unsigned char & {
+        return mask[static_cast<size_t>(py) * w + px];
+    };
+    auto cross = [&m, w, h](int px, int py) {
+        if (px >= 0 && px < w && py >= 0 && py < h)
+            m(px, py) ^= crossing;
+    };
+    // Every marked pixel is a boundary point, which lies inside the box.
+    for (char c : outline) {
+        switch (c) {
+        case '0':
+            y -= 1;
+            m(x - 1, y) |= boundary;
+            cross(x, y);
+            break;
+        case '1':
+            x -= 1;
+            m(x, y) |= boundary;
+            break;
+        case '2':
+            m(x, y) |= boundary;
+            cross(x, y);
+            y += 1;
+            break;
+        case '3':
+            m(x, y - 1) |= boundary;
+            x += 1;
+            break;
+        default:
+            break;
+        }
+    }
+    for (int row = 0; row < h; ++row) {
+        unsigned char *p = mask + static_cast<size_t>(row) * w;
+        bool inside = false;
+        for (int col = 0; col < w; ++col) {
+            inside ^= (p[col] & crossing) != 0;
+            p[col] = (inside || (p[col] & boundary)) ? 1 : 0;
+        }
+    }
+}
+
+} // namespace outline_walk

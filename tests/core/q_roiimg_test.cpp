@@ -1,0 +1,139 @@
+// Display rasters, their overlap measures and the raster cache.
+#include "keygen.h"
+#include "q_roiimg.h"
+#include "q_roiimgdb.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+TEST(DisplayRaster, CentroidCountsPixelsAtTheirCorner)
+{
+    q_roiimg two(roi(0, 0, 4, 0, "233011"));
+    two.map();
+    EXPECT_EQ(two.size(), 2);
+    EXPECT_DOUBLE_EQ(two.centroid().x(), 0.5);
+    EXPECT_DOUBLE_EQ(two.centroid().y(), 0.0);
+    EXPECT_DOUBLE_EQ(two.centroid().z(), 4.0);
+
+    q_roiimg square(roi(10, 20, 0, 0, "22330011"));
+    square.map();
+    EXPECT_DOUBLE_EQ(square.centroid().x(), 10.5);
+    EXPECT_DOUBLE_EQ(square.centroid().y(), 20.5);
+}
+
+TEST(DisplayRaster, PolygonMatchesTheWalk)
+{
+    q_roiimg l(roi(0, 0, 0, 0, "22330101"));
+    QPolygon expect;
+    expect << QPoint(0, 0) << QPoint(0, 1) << QPoint(1, 1) << QPoint(0, 1) << QPoint(0, 0);
+    EXPECT_EQ(l.qpointarray(), expect);
+    EXPECT_EQ(l.value(0, 0), -1);
+    l.map();
+    EXPECT_EQ(l.size(), 3);
+    EXPECT_EQ(l.value(1, 0), 0);
+    EXPECT_EQ(l.value(5, 5), 0);
+}
+
+TEST(DisplayRaster, TouchingBoxesWithoutCommonPixelsDoNotOverlap)
+{
+    // An L whose box holds the empty corner (1, 0), and a pixel in that corner.
+    q_roiimg l(roi(0, 0, 0, 0, "22330101"));
+    q_roiimg corner(roi(1, 0, 0, 0, "2301"));
+    q_roiimg far(roi(30, 30, 0, 0, "2301"));
+    l.map();
+    corner.map();
+    far.map();
+    EXPECT_FALSE(is_overlap(&l, &corner));
+    EXPECT_EQ(q_shared_pixels(&l, &corner), 0);
+    EXPECT_FALSE(is_overlap(&l, &far));
+
+    q_roiimg square(roi(0, 0, 0, 0, "22330011"));
+    square.map();
+    EXPECT_TRUE(is_overlap(&l, &square));
+    EXPECT_EQ(q_shared_pixels(&l, &square), 3);
+    EXPECT_EQ(q_shared_pixels(&square, &corner), 1);
+}
+
+namespace {
+
+roi pixel_at(int x, int t)
+{
+    return roi(x, 0, 0, t, "2301");
+}
+
+} // namespace
+
+TEST(RasterCache, SecondRequestIsTheSameRasterAndDoesNotEvict)
+{
+    q_roiimgdb cache;
+    roi a = pixel_at(1, 0), b = pixel_at(1, 20);
+    q_roiimg *first = cache.qrimg(a);
+    EXPECT_EQ(cache.qrimg(a), first);
+    EXPECT_EQ(first->size(), 1);
+    cache.qrimg(b);
+    EXPECT_FALSE(cache.holds(keygen(a))) << "a miss 20 time points away evicts";
+    EXPECT_EQ(first->size(), 1) << "an evicted raster stays valid";
+}
+
+// A shadow of the cache: after each miss exactly the held rasters of time
+// points t - 3 to t + 3 stay, a hit changes nothing, and every raster handed
+// out stays usable.
+TEST(RasterCache, MissKeepsSevenTimePointsAroundIt)
+{
+    q_roiimgdb cache;
+    std::map<std::string, int> shadow; // key -> time point
+    std::vector<q_roiimg *> handed;
+    std::mt19937 rng(11);
+    for (int step = 0; step < 400; ++step) {
+        int t = static_cast<int>(rng() % 20), x = static_cast<int>(rng() % 5);
+        roi r = pixel_at(x, t);
+        std::string key = keygen(r);
+        bool hit = shadow.count(key) != 0;
+        handed.push_back(cache.qrimg(r));
+        if (!hit) {
+            for (auto it = shadow.begin(); it != shadow.end();)
+                it = (it->second < t - 3 || it->second > t + 3) ? shadow.erase(it) : std::next(it);
+            shadow[key] = t;
+        }
+        ASSERT_EQ(cache.size(), shadow.size()) << step;
+        for (auto &e : shadow)
+            ASSERT_TRUE(cache.holds(e.first)) << step;
+    }
+    for (q_roiimg *r : handed)
+        EXPECT_EQ(r->size(), 1) << "every raster handed out stays usable";
+
+    // A miss at time point 1 keeps time point 0 (the window starts at 0) and 3.
+    q_roiimgdb low;
+    roi t3 = pixel_at(1, 3), t0 = pixel_at(1, 0), t1 = pixel_at(2, 1);
+    low.qrimg(t3);
+    low.qrimg(t0);
+    low.qrimg(t1);
+    EXPECT_TRUE(low.holds(keygen(t0)));
+    EXPECT_TRUE(low.holds(keygen(t3)));
+    roi t5 = pixel_at(1, 5);
+    low.qrimg(t5);
+    EXPECT_FALSE(low.holds(keygen(t0)));
+    EXPECT_FALSE(low.holds(keygen(t1)));
+    EXPECT_TRUE(low.holds(keygen(t3)));
+}
+
+TEST(RasterCache, RemovedOrChangedRoisAreRasterisedAfresh)
+{
+    q_roiimgdb cache;
+    roi small = roi(0, 0, 0, 0, "2301");
+    q_roiimg *old = cache.qrimg(small);
+    cache.remove(pos4i(0, 0, 0, 0));
+    EXPECT_FALSE(cache.holds(keygen(small)));
+    roi big = roi(0, 0, 0, 0, "22330011");
+    q_roiimg *fresh = cache.qrimg(big);
+    EXPECT_NE(fresh, old);
+    EXPECT_EQ(fresh->size(), 4);
+    EXPECT_EQ(old->size(), 1) << "the dropped raster stays valid";
+
+    // Same position, new outline, without a remove: never the stale raster.
+    roi changed = roi(0, 0, 0, 0, "233011");
+    EXPECT_EQ(cache.qrimg(changed)->size(), 2);
+    cache.remove(pos4i(7, 7, 7, 7)); // absent: nothing happens
+}

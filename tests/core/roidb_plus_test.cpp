@@ -1,0 +1,169 @@
+// The plane-indexed database: plane walks, removal, ranges, file replacement.
+#include "keygen.h"
+#include "roidb_plus.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <unistd.h> // getpid
+#include <vector>
+
+namespace {
+
+std::string temp_path(const std::string &name)
+{
+    return ::testing::TempDir() + "plus_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::vector<roi> walk(roidb_plus &db, int t, int z)
+{
+    std::vector<roi> out;
+    roi r;
+    db.seek(t, z, 0);
+    while (db.find_plus(t, z, r))
+        out.push_back(r);
+    return out;
+}
+
+} // namespace
+
+TEST(PlaneIndex, EmptyDatabase)
+{
+    roidb_plus db("empty");
+    EXPECT_EQ(db.t_min(), 0);
+    EXPECT_EQ(db.t_max(), 0);
+    EXPECT_TRUE(walk(db, 0, 0).empty());
+}
+
+TEST(PlaneIndex, WalkReturnsAPlanesRoisInEntryOrderWithOutlines)
+{
+    roidb_plus db("walk");
+    db.entry_plus(roi(50, 50, 5, 7, "c"));
+    db.entry_plus(roi(10, 10, 5, 7, "a"));
+    db.entry_plus(roi(30, 30, 6, 7, "other plane"));
+    db.entry_plus(roi(20, 20, 5, 7, "b"));
+    db.entry_plus(roi(10, 10, 5, 8, "other time"));
+    std::vector<roi> plane = walk(db, 7, 5);
+    ASSERT_EQ(plane.size(), 3u);
+    EXPECT_TRUE(plane[0] == roi(50, 50, 5, 7, "c"));
+    EXPECT_TRUE(plane[1] == roi(10, 10, 5, 7, "a"));
+    EXPECT_TRUE(plane[2] == roi(20, 20, 5, 7, "b"));
+    EXPECT_EQ(walk(db, 7, 6).size(), 1u);
+    EXPECT_TRUE(walk(db, 7, 4).empty());
+}
+
+TEST(PlaneIndex, NonZeroSeekKeepsTheCursorAndIteratorsAreIndependent)
+{
+    roidb_plus db("cursor");
+    for (int i = 0; i < 4; ++i)
+        db.entry_plus(roi(i, i, 2, 3, std::to_string(i)));
+    roi r;
+    db.seek(3, 2, 0);
+    ASSERT_TRUE(db.find_plus(3, 2, r));
+    EXPECT_EQ(r.outline(), "0");
+    db.seek(3, 2, 1);
+    ASSERT_TRUE(db.find_plus(3, 2, r));
+    EXPECT_EQ(r.outline(), "1") << "a non-zero pos continues where the walk stopped";
+
+    roidb_plus::iterator a, b;
+    db.seek_iter(3, 2, 0, a);
+    db.seek_iter(3, 2, 0, b);
+    ASSERT_TRUE(db.find_plus_iter(3, 2, r, a));
+    ASSERT_TRUE(db.find_plus_iter(3, 2, r, a));
+    EXPECT_EQ(r.outline(), "1");
+    ASSERT_TRUE(db.find_plus_iter(3, 2, r, b));
+    EXPECT_EQ(r.outline(), "0") << "the second iterator has its own place";
+}
+
+TEST(PlaneIndex, RemoveByKeyAndByRoiKeepsMapAndIndexTogether)
+{
+    roidb_plus db("rm");
+    db.entry_plus(roi(1, 1, 0, 0, "a"));
+    db.entry_plus(roi(2, 2, 0, 0, "b"));
+    db.entry_plus(roi(3, 3, 0, 0, "c"));
+    db.remove(keygen(pos4i(2, 2, 0, 0)));
+    db.remove(roi(3, 3, 0, 0, "whatever"));
+    db.remove(roi(9, 9, 0, 0, "absent"));
+    std::vector<roi> plane = walk(db, 0, 0);
+    ASSERT_EQ(plane.size(), 1u);
+    EXPECT_EQ(plane[0].outline(), "a");
+    EXPECT_EQ(db.count(), 1u);
+    EXPECT_EQ(db.find_plus(keygen(pos4i(2, 2, 0, 0))).outline(), "");
+    EXPECT_EQ(db.find_plus(keygen(pos4i(1, 1, 0, 0))).outline(), "a");
+}
+
+TEST(PlaneIndex, RemovingUnderTheCursorLeavesAUsableWalk)
+{
+    roidb_plus db("cur");
+    db.entry_plus(roi(1, 1, 0, 0, "a"));
+    db.entry_plus(roi(2, 2, 0, 0, "b"));
+    roi r;
+    db.seek(0, 0, 0);
+    db.remove(roi(1, 1, 0, 0, ""));
+    ASSERT_TRUE(db.find_plus(0, 0, r));
+    EXPECT_EQ(r.outline(), "b");
+    EXPECT_FALSE(db.find_plus(0, 0, r));
+}
+
+TEST(PlaneIndex, EnteringAPositionTwiceKeepsOneIndexEntry)
+{
+    roidb_plus db("twice");
+    db.entry_plus(roi(1, 1, 0, 0, "first"));
+    db.entry_plus(roi(1, 1, 0, 0, "second"));
+    std::vector<roi> plane = walk(db, 0, 0);
+    ASSERT_EQ(plane.size(), 1u);
+    EXPECT_EQ(plane[0].outline(), "first");
+}
+
+TEST(PlaneIndex, TimeRange)
+{
+    roidb_plus db("range");
+    db.entry_plus(roi(900, 900, 50, 41, "x"));
+    db.entry_plus(roi(0, 0, 0, 3, "y"));
+    db.entry_plus(roi(5, 5, 9, 20, "z"));
+    EXPECT_EQ(db.t_min(), 3);
+    EXPECT_EQ(db.t_max(), 41);
+}
+
+TEST(PlaneIndex, ReadPlusIndexesEveryRoiOfTheFile)
+{
+    std::string path = temp_path("read.roi");
+    std::ofstream(path) << "ds\n1 1 0 2 a\n2 2 0 2 b\n3 3 1 2 c\n";
+    roidb_plus db("");
+    db.read_plus(path);
+    EXPECT_EQ(db.name(), "ds");
+    EXPECT_EQ(walk(db, 2, 0).size(), 2u);
+    EXPECT_EQ(walk(db, 2, 1).size(), 1u);
+
+    roidb_plus missing("keep");
+    ::testing::internal::CaptureStderr();
+    missing.read_plus("/nonexistent.roi");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "roidb: Cannot open /nonexistent.roi\n");
+}
+
+TEST(PlaneIndex, ReplacePlusSwapsOnlyTheRange)
+{
+    roidb_plus db("rep");
+    db.entry_plus(roi(1, 1, 0, 9, "before"));
+    db.entry_plus(roi(1, 1, 0, 10, "old10"));
+    db.entry_plus(roi(2, 2, 0, 11, "old11-not-in-file"));
+    db.entry_plus(roi(1, 1, 0, 13, "after"));
+    std::string path = temp_path("replace.roi");
+    std::ofstream(path) << "rep\n1 1 0 9 file9\n1 1 0 10 file10\n5 5 0 12 file12\n1 1 0 13 file13\n";
+    db.replace_plus(path, 10, 12);
+
+    EXPECT_EQ(db.find_plus(keygen(pos4i(1, 1, 0, 9))).outline(), "before");
+    EXPECT_EQ(db.find_plus(keygen(pos4i(1, 1, 0, 10))).outline(), "file10");
+    EXPECT_EQ(db.find_plus(keygen(pos4i(2, 2, 0, 11))).outline(), "");
+    EXPECT_EQ(db.find_plus(keygen(pos4i(5, 5, 0, 12))).outline(), "file12");
+    EXPECT_EQ(db.find_plus(keygen(pos4i(1, 1, 0, 13))).outline(), "after");
+    EXPECT_TRUE(walk(db, 11, 0).empty());
+    EXPECT_EQ(walk(db, 10, 0).size(), 1u);
+    EXPECT_EQ(db.count(), 4u);
+
+    // An unreadable file leaves the range emptied, the rest untouched.
+    ::testing::internal::CaptureStderr();
+    db.replace_plus("/nonexistent.roi", 10, 12);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "roidb: Cannot open /nonexistent.roi\n");
+    EXPECT_EQ(db.count(), 2u);
+}
