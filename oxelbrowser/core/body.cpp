@@ -81,8 +81,11 @@ bool exchange(int to_child, int from_child, const std::string &request, std::str
             }
         }
     }
-    if (to_child >= 0)
+    // The answer ended before the whole request went out.
+    if (to_child >= 0) {
+        request_refused = true;
         close(to_child);
+    }
 
     // Take back a SIGPIPE raised by the failed write before unblocking.
     sigset_t pending;
