@@ -9,9 +9,10 @@
 #include <fcntl.h>   // pipe2 flags
 #include <iostream>
 #include <poll.h>    // poll
+#include <spawn.h>   // posix_spawn
 #include <sstream>
 #include <sys/wait.h> // waitpid
-#include <unistd.h>  // fork, execv, dup2
+#include <unistd.h>  // close, read, write
 #include <vector>
 
 #ifndef OXELBROWSER_OUTLINEGEN_PATH
@@ -164,20 +165,23 @@ std::list<roi> run_outline_program(const std::string &program, const unsigned ch
         close(to_child[1]);
         return result;
     }
-    pid_t pid = fork();
-    if (pid < 0) {
-        std::perror("fork");
+    // A spawned child shares nothing with the browser's memory until it
+    // runs the program, so starting it costs the same however much data is open.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, to_child[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, from_child[1], 1);
+    char *argv[] = {const_cast<char *>("outlinegen"), nullptr};
+    pid_t pid = -1;
+    int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        errno = spawned;
+        std::perror("outlinegen");
         for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]})
             close(fd);
+        err << "outlinegen: the outline program " << program << " cannot be started" << std::endl;
         return result;
-    }
-    if (pid == 0) {
-        dup2(to_child[0], 0);
-        dup2(from_child[1], 1);
-        char *argv[] = {const_cast<char *>("outlinegen"), nullptr};
-        execv(program.c_str(), argv);
-        std::perror("outlinegen");
-        _exit(1);
     }
     close(to_child[0]);
     close(from_child[1]);

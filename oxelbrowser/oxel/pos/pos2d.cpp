@@ -3,16 +3,6 @@
 
 #include <cmath> // std::sqrt
 
-pos2d::pos2d() : _x(0.0), _y(0.0) {}
-pos2d::pos2d(const pos2d &other) : _x(other._x), _y(other._y) {}
-pos2d::pos2d(double x, double y) : _x(x), _y(y) {}
-
-pos2d pos2d::operator=(pos2d other)
-{
-    _x = other._x;
-    _y = other._y;
-    return *this;
-}
 
 pos2d pos2d::operator+(pos2d other) const
 {

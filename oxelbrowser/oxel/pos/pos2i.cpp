@@ -3,21 +3,6 @@
 
 #include "pos2d.h"
 
-pos2i::pos2i() : _x(0), _y(0) {}
-pos2i::pos2i(const pos2i &other) : _x(other._x), _y(other._y) {}
-pos2i::pos2i(int x, int y) : _x(x), _y(y) {}
-
-bool pos2i::operator==(pos2i other) const
-{
-    return _x == other._x && _y == other._y;
-}
-
-pos2i pos2i::operator=(pos2i other)
-{
-    _x = other._x;
-    _y = other._y;
-    return *this;
-}
 
 pos2i pos2i::operator+(pos2i other) const
 {

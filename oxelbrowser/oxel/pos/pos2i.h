@@ -3,15 +3,20 @@
 
 class pos2i {
 public:
-    pos2i();
-    pos2i(const pos2i &other);
-    pos2i(int x, int y);
+    pos2i() : _x(0), _y(0) {}
+    pos2i(const pos2i &other) = default;
+    pos2i(int x, int y) : _x(x), _y(y) {}
 
     int x() const { return _x; }
     int y() const { return _y; }
 
-    bool operator==(pos2i other) const;
-    pos2i operator=(pos2i other);
+    bool operator==(pos2i other) const { return _x == other._x && _y == other._y; }
+    pos2i operator=(pos2i other)
+    {
+        _x = other._x;
+        _y = other._y;
+        return *this;
+    }
     pos2i operator+(pos2i other) const;
     pos2i operator-(pos2i other) const;
     pos2i operator*(int s) const;

@@ -1,20 +1,10 @@
 // Floating-point position in space.
 #include "pos3d.h"
 
-pos3d::pos3d() : pos2d(), _z(0.0) {}
-pos3d::pos3d(const pos3d &other) : pos2d(other), _z(other._z) {}
-pos3d::pos3d(double x, double y, double z) : pos2d(x, y), _z(z) {}
 
 static pos3d extend(pos2d base, double z)
 {
     return pos3d(base.x(), base.y(), z);
-}
-
-pos3d pos3d::operator=(pos3d other)
-{
-    pos2d::operator=(other);
-    _z = other._z;
-    return *this;
 }
 
 pos3d pos3d::operator+(pos3d other) const

@@ -5,13 +5,18 @@
 
 class pos3d : public pos2d {
 public:
-    pos3d();
-    pos3d(const pos3d &other);
-    pos3d(double x, double y, double z);
+    pos3d() : pos2d(), _z(0.0) {}
+    pos3d(const pos3d &other) = default;
+    pos3d(double x, double y, double z) : pos2d(x, y), _z(z) {}
 
     double z() const { return _z; }
 
-    pos3d operator=(pos3d other);
+    pos3d operator=(pos3d other)
+    {
+        pos2d::operator=(other);
+        _z = other._z;
+        return *this;
+    }
     pos3d operator+(pos3d other) const;
     pos3d operator-(pos3d other) const;
     pos3d operator*(double s) const;

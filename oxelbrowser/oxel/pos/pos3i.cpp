@@ -3,25 +3,10 @@
 
 #include "pos2d.h"
 
-pos3i::pos3i() : pos2i(), _z(0) {}
-pos3i::pos3i(const pos3i &other) : pos2i(other), _z(other._z) {}
-pos3i::pos3i(int x, int y, int z) : pos2i(x, y), _z(z) {}
 
 static pos3i extend(pos2i base, int z)
 {
     return pos3i(base.x(), base.y(), z);
-}
-
-bool pos3i::operator==(pos3i other) const
-{
-    return pos2i::operator==(other) && _z == other._z;
-}
-
-pos3i pos3i::operator=(pos3i other)
-{
-    pos2i::operator=(other);
-    _z = other._z;
-    return *this;
 }
 
 pos3i pos3i::operator+(pos3i other) const

@@ -47,10 +47,8 @@ bool roi_file_reader::open(const std::string &filename)
     return !_failed;
 }
 
-int roi_file_reader::peek()
+int roi_file_reader::refill()
 {
-    if (_pos < _len)
-        return static_cast<unsigned char>(_buf[_pos]);
     if (_fd < 0)
         return -1;
     ssize_t n;

@@ -23,7 +23,11 @@ public:
     bool failed() const { return _failed; }
 
 private:
-    int peek();
+    int peek()
+    {
+        return _pos < _len ? static_cast<unsigned char>(_buf[_pos]) : refill();
+    }
+    int refill();
     void advance() { ++_pos; }
     bool skip_space();
 

@@ -60,7 +60,8 @@ template <class Add> void polygon(int x, int y, const std::string &outline, Add 
 // each down edge to the next boundary byte as the walk goes would miss pixels
 // beside a deep pocket of background whose far side the walk marked earlier;
 // counting crossings does not depend on the order of the walk.)
-inline void fill(unsigned char *mask, int w, int h, int x, int y, const std::string &outline)
+// Returns the number of pixels set.
+inline size_t fill(unsigned char *mask, int w, int h, int x, int y, const std::string &outline)
 {
     const unsigned char crossing = 4;
     auto m = [mask, w](int px, int py) -> unsigned char & {
@@ -95,14 +96,19 @@ inline void fill(unsigned char *mask, int w, int h, int x, int y, const std::str
             break;
         }
     }
+    size_t count = 0;
     for (int row = 0; row < h; ++row) {
         unsigned char *p = mask + static_cast<size_t>(row) * w;
-        bool inside = false;
+        unsigned inside = 0;
         for (int col = 0; col < w; ++col) {
-            inside ^= (p[col] & crossing) != 0;
-            p[col] = (inside || (p[col] & boundary)) ? 1 : 0;
+            const unsigned v = p[col];
+            inside ^= (v & crossing) >> 2;
+            const unsigned set = inside | ((v & boundary) >> 1);
+            p[col] = static_cast<unsigned char>(set);
+            count += set;
         }
     }
+    return count;
 }
 
 } // namespace outline_walk

@@ -28,14 +28,34 @@ void roiimg::add(pos2i p)
     if (!_polygon.empty() && _polygon.back() == p)
         return;
     _polygon.push_back(p);
-    _top_left = pos2i(std::min(_top_left.x(), p.x()), std::min(_top_left.y(), p.y()));
-    _bottom_right = pos2i(std::max(_bottom_right.x(), p.x()), std::max(_bottom_right.y(), p.y()));
+    if (p.x() < _top_left.x() || p.y() < _top_left.y())
+        _top_left = pos2i(std::min(_top_left.x(), p.x()), std::min(_top_left.y(), p.y()));
+    if (p.x() > _bottom_right.x() || p.y() > _bottom_right.y())
+        _bottom_right = pos2i(std::max(_bottom_right.x(), p.x()), std::max(_bottom_right.y(), p.y()));
 }
 
+// Same rules as add(), with the box and the last point kept in locals.
 void roiimg::_make_polygon()
 {
     _polygon.reserve(_outline.size() + _outline.size() / 4 + 1);
-    outline_walk::polygon(_x, _y, _outline, [this](int x, int y) { add(pos2i(x, y)); });
+    int left = _top_left.x(), top = _top_left.y();
+    int right = _bottom_right.x(), bottom = _bottom_right.y();
+    bool any = !_polygon.empty();
+    int last_x = any ? _polygon.back().x() : 0, last_y = any ? _polygon.back().y() : 0;
+    outline_walk::polygon(_x, _y, _outline, [&](int x, int y) {
+        if (any && x == last_x && y == last_y)
+            return;
+        any = true;
+        last_x = x;
+        last_y = y;
+        _polygon.emplace_back(x, y);
+        left = std::min(left, x);
+        top = std::min(top, y);
+        right = std::max(right, x);
+        bottom = std::max(bottom, y);
+    });
+    _top_left = pos2i(left, top);
+    _bottom_right = pos2i(right, bottom);
 }
 
 void roiimg::draw(pos2i p)
@@ -63,8 +83,9 @@ void roiimg::map()
     const size_t total = static_cast<size_t>(_width) * _height;
     _image = new unsigned char[total];
     std::memset(_image, 0, total);
-    outline_walk::fill(_image, _width, _height, _x - _top_left.x(), _y - _top_left.y(), _outline);
-    count_size();
+    // The fill leaves only 0 and 1 and counts them, which is all count_size() would do.
+    _size = static_cast<int>(
+        outline_walk::fill(_image, _width, _height, _x - _top_left.x(), _y - _top_left.y(), _outline));
 }
 
 void roiimg::count_size()
