@@ -1,0 +1,221 @@
+// oxelgen: synthetic microscope data, deterministic from a seed.
+//
+//   oxelgen image WIDTH HEIGHT NUCLEI SEED OUT.jpg
+//       one plane of blurred, noisy bright nuclei, some touching
+//   oxelgen dataset DIR [TIMES [PLANES [SIZE [SEED]]]]
+//       a 4D series DIR/TTT-ZZZ.jpg of nuclei that move, grow and divide,
+//       and DIR/lineage.txt with the true lineage
+#include <algorithm> // std::clamp
+#include <cmath>
+#include <cstdio>
+#include <cerrno>  // errno
+#include <cstdlib> // std::atoi
+#include <iostream>
+#include <random>
+#include <string>
+#include <sys/stat.h> // mkdir
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace {
+
+struct Nucleus {
+    int id;
+    int parent;
+    int born;
+    double x, y, z;    // centre: pixels, pixels, planes
+    double vx, vy, vz; // drift per time point
+    double r;          // radius in pixels
+    double rz;         // half height in planes
+    double brightness;
+};
+
+// A greyscale canvas that nuclei are added to, then noise, then written.
+class Canvas {
+public:
+    Canvas(int w, int h, double background) : _w(w), _h(h), _v(static_cast<size_t>(w) * h, background) {}
+
+    // An ellipse with a soft edge (about two pixels wide), as a blurred nucleus looks.
+    void add_disc(double cx, double cy, double rx, double ry, double peak)
+    {
+        const int x0 = std::max(0, static_cast<int>(cx - rx - 4));
+        const int x1 = std::min(_w - 1, static_cast<int>(cx + rx + 4));
+        const int y0 = std::max(0, static_cast<int>(cy - ry - 4));
+        const int y1 = std::min(_h - 1, static_cast<int>(cy + ry + 4));
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                double dx = (x - cx) / rx, dy = (y - cy) / ry;
+                double d = std::sqrt(dx * dx + dy * dy);
+                // Distance from the rim in pixels, negative inside.
+                double rim = (d - 1.0) * std::min(rx, ry);
+                double v = peak / (1.0 + std::exp(rim * 1.6));
+                double &p = _v[static_cast<size_t>(y) * _w + x];
+                p = std::max(p, p * 0.3 + v);
+            }
+    }
+
+    void add_noise(std::mt19937 &rng, double sigma)
+    {
+        std::normal_distribution<double> n(0.0, sigma);
+        for (double &p : _v)
+            p += n(rng);
+    }
+
+    bool write_jpeg(const std::string &path) const
+    {
+        FILE *f = std::fopen(path.c_str(), "wb");
+        if (!f) {
+            std::cerr << "oxelgen: cannot write " << path << "\n";
+            return false;
+        }
+        jpeg_compress_struct c;
+        jpeg_error_mgr e;
+        c.err = jpeg_std_error(&e);
+        jpeg_create_compress(&c);
+        jpeg_stdio_dest(&c, f);
+        c.image_width = static_cast<JDIMENSION>(_w);
+        c.image_height = static_cast<JDIMENSION>(_h);
+        c.input_components = 1;
+        c.in_color_space = JCS_GRAYSCALE;
+        jpeg_set_defaults(&c);
+        jpeg_set_quality(&c, 92, TRUE);
+        jpeg_start_compress(&c, TRUE);
+        std::vector<JSAMPLE> row(static_cast<size_t>(_w));
+        while (c.next_scanline < c.image_height) {
+            const double *src = &_v[static_cast<size_t>(c.next_scanline) * _w];
+            for (int x = 0; x < _w; ++x)
+                row[static_cast<size_t>(x)] = static_cast<JSAMPLE>(std::clamp(std::lround(src[x]), 0L, 255L));
+            JSAMPROW rows[1] = {row.data()};
+            jpeg_write_scanlines(&c, rows, 1);
+        }
+        jpeg_finish_compress(&c);
+        jpeg_destroy_compress(&c);
+        return std::fclose(f) == 0;
+    }
+
+private:
+    int _w, _h;
+    std::vector<double> _v;
+};
+
+int make_image(int w, int h, int nuclei, unsigned seed, const std::string &out)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    Canvas canvas(w, h, 20.0);
+    for (int i = 0; i < nuclei; ++i) {
+        double r = 5.0 + 10.0 * u(rng);
+        double ecc = 0.75 + 0.5 * u(rng);
+        canvas.add_disc(u(rng) * w, u(rng) * h, r * ecc, r / ecc, 130.0 + 110.0 * u(rng));
+    }
+    canvas.add_noise(rng, 8.0);
+    return canvas.write_jpeg(out) ? 0 : 1;
+}
+
+std::string three(int n)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%03d", n);
+    return buf;
+}
+
+int make_dataset(const std::string &dir, int times, int planes, int size, unsigned seed)
+{
+    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+        std::cerr << "oxelgen: cannot create " << dir << "\n";
+        return 1;
+    }
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::vector<Nucleus> alive, all;
+    int next_id = 1;
+    auto spawn = [&](int parent, int born, double x, double y, double z, double r) {
+        Nucleus n{next_id++, parent, born, x, y, z,
+                  (u(rng) - 0.5) * 3.0, (u(rng) - 0.5) * 3.0, (u(rng) - 0.5) * 0.3,
+                  r, 2.5 + 1.5 * u(rng), 150.0 + 90.0 * u(rng)};
+        alive.push_back(n);
+        all.push_back(n);
+        return n.id;
+    };
+    const int start = std::max(4, size * size / 20000);
+    for (int i = 0; i < start; ++i)
+        spawn(0, 0, 40 + u(rng) * (size - 80), 40 + u(rng) * (size - 80),
+              planes * (0.25 + 0.5 * u(rng)), 7.0 + 4.0 * u(rng));
+
+    FILE *lineage = std::fopen((dir + "/lineage.txt").c_str(), "w");
+    if (!lineage) {
+        std::cerr << "oxelgen: cannot write " << dir << "/lineage.txt\n";
+        return 1;
+    }
+    std::fprintf(lineage, "# t id parent x y z radius\n");
+    for (int t = 0; t < times; ++t) {
+        for (const Nucleus &n : alive)
+            std::fprintf(lineage, "%d %d %d %.1f %.1f %.1f %.1f\n", t, n.id, n.parent, n.x, n.y, n.z, n.r);
+        for (int z = 0; z < planes; ++z) {
+            Canvas canvas(size, size, 18.0);
+            for (const Nucleus &n : alive) {
+                double dz = (z - n.z) / n.rz;
+                if (std::fabs(dz) >= 1.0)
+                    continue;
+                double k = std::sqrt(1.0 - dz * dz);
+                canvas.add_disc(n.x, n.y, n.r * k, n.r * k * 0.9, n.brightness * (0.6 + 0.4 * k));
+            }
+            canvas.add_noise(rng, 7.0);
+            if (!canvas.write_jpeg(dir + "/" + three(t) + "-" + three(z) + ".jpg"))
+                return 1;
+        }
+        // Move and grow; a nucleus that grew large divides into two daughters.
+        std::vector<Nucleus> now;
+        now.swap(alive);
+        for (Nucleus n : now) {
+            n.x = std::clamp(n.x + n.vx, 20.0, size - 20.0);
+            n.y = std::clamp(n.y + n.vy, 20.0, size - 20.0);
+            n.z = std::clamp(n.z + n.vz, 1.0, planes - 2.0);
+            n.r += 0.15 + 0.1 * u(rng);
+            if (n.r > 12.0 && u(rng) < 0.3) {
+                double a = u(rng) * 6.283185307;
+                double d = n.r * 0.9;
+                double child_r = n.r * 0.72;
+                spawn(n.id, t + 1, n.x + d * std::cos(a), n.y + d * std::sin(a), n.z, child_r);
+                spawn(n.id, t + 1, n.x - d * std::cos(a), n.y - d * std::sin(a), n.z, child_r);
+            } else {
+                alive.push_back(n);
+            }
+        }
+    }
+    std::fclose(lineage);
+    return 0;
+}
+
+int usage()
+{
+    std::cerr << "usage: oxelgen image WIDTH HEIGHT NUCLEI SEED OUT.jpg\n"
+                 "       oxelgen dataset DIR [TIMES [PLANES [SIZE [SEED]]]]\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return usage();
+    std::string mode = argv[1];
+    if (mode == "image" && argc == 7) {
+        int w = std::atoi(argv[2]), h = std::atoi(argv[3]), n = std::atoi(argv[4]);
+        if (w <= 0 || h <= 0 || n < 0)
+            return usage();
+        return make_image(w, h, n, static_cast<unsigned>(std::atoi(argv[5])), argv[6]);
+    }
+    if (mode == "dataset" && argc >= 3 && argc <= 7) {
+        int times = argc > 3 ? std::atoi(argv[3]) : 40;
+        int planes = argc > 4 ? std::atoi(argv[4]) : 30;
+        int size = argc > 5 ? std::atoi(argv[5]) : 512;
+        unsigned seed = argc > 6 ? static_cast<unsigned>(std::atoi(argv[6])) : 1;
+        if (times <= 0 || times > 999 || planes <= 0 || planes > 999 || size < 64 || size > 999)
+            return usage();
+        return make_dataset(argv[2], times, planes, size, seed);
+    }
+    return usage();
+}
