@@ -1,0 +1,38 @@
+// Queries over units and their lineage links, on the window's tables:
+// head → members (multimap), member → head (map), child → parent (multimap).
+// All keys are browser keys, so every walk runs in key order.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+
+class q_roiimgdb;
+class roidb_plus;
+
+namespace lineage {
+
+using key_set = std::set<std::string>;
+using key_map = std::map<std::string, std::string>;
+using key_multimap = std::multimap<std::string, std::string>;
+
+// The head of key's unit, or "N/A" when key belongs to no unit.
+std::string head(const key_map &members_head, const std::string &key);
+key_set members(const key_multimap &head_members, const std::string &head);
+// Heads of the units of time point t.
+key_set units(const key_multimap &head_members, int t);
+key_set parents(const key_multimap &linkage, const std::string &key);
+// Children one time point after key.
+key_set children(const key_multimap &linkage, const std::string &key);
+// Ancestors of key down to time point end_t; each visited once, however
+// many paths lead to it.
+key_set upstream(const key_multimap &linkage, const std::string &key, int end_t);
+// Whether one unit descends from the other.
+bool reach(const key_multimap &linkage, const std::string &a, const std::string &b);
+
+// Whether some member of parent overlaps some member of child on the same
+// focal plane (any shared pixel).
+bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_members,
+             const std::string &parent, const std::string &child);
+
+} // namespace lineage

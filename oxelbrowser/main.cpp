@@ -1,0 +1,21 @@
+// oxelbrowser: opens the main window; an optional argument names a ROI file
+// to open at start-up.
+#include "OXELBrowser.h"
+
+#include <QApplication>
+#include <QStringList>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    auto *window = new OXELBrowser(nullptr, nullptr, Qt::WindowFlags());
+    window->show();
+    QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
+    // Qt has taken its own options out of the arguments by now.
+    const QStringList args = app.arguments();
+    if (args.size() > 1)
+        window->readRoiFile(args.at(1));
+    int status = app.exec();
+    delete window;
+    return status;
+}

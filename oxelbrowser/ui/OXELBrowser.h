@@ -1,0 +1,284 @@
+// The main window of the browser: the canvas, the time and plane controls,
+// the command tabs, and every state member the browser's commands work on.
+#pragma once
+
+#include "OXEL_pos"
+#include "OXEL_roi"
+#include "file_chooser.h"
+
+#include <QColor>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <functional> // std::function
+#include <list>
+#include <map>
+#include <memory> // std::unique_ptr
+#include <set>
+#include <string>
+#include <vector>
+
+class QApplication;
+class QFrame;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QMouseEvent;
+class QPaintEvent;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QWheelEvent;
+class ImageDB;
+class q_roiimgdb;
+class roidb_plus;
+
+namespace Ui {
+class OXELBrowser;
+}
+
+class OXELBrowser : public QWidget {
+    Q_OBJECT
+
+public:
+    OXELBrowser(QWidget *parent = nullptr, const char *name = nullptr,
+                Qt::WindowFlags fl = Qt::WindowFlags());
+    ~OXELBrowser() override;
+
+    virtual bool reach(std::string a, std::string b);
+    virtual int z_min(std::string unit);
+    virtual int z_max(std::string unit);
+    virtual std::string xyROI(int image_x, int image_y);
+    virtual std::string make_img_base(std::string name);
+    virtual std::string digit3(int a);
+    virtual bool loadConfigFile();
+    virtual bool isSelected(std::string key);
+    virtual bool isFwdTracked(std::string key);
+    virtual bool isBwdTracked(std::string key);
+    virtual std::string head(roi r);
+    virtual std::string head(std::string key);
+    virtual std::set<std::string> member(std::string key);
+    virtual std::set<std::string> units(int t);
+    virtual std::set<std::string> parents(std::string key);
+    virtual std::set<std::string> children(std::string key);
+    virtual std::set<std::string> upstream_units(std::string key, int end_t);
+    virtual std::set<std::string> subset_of_unit_from(std::string key);
+    virtual std::set<std::string> subset_of_elite_unit_from(std::string key);
+    virtual pos3d g(std::string key);
+    virtual pos3d E_g(std::string key);
+    virtual unsigned int cross_section_size(std::string doubt, pos3d E_normal, pos3d E_pos,
+                                            bool &plus, bool &minus);
+    virtual pos3d search_cutting_position(std::string doubt, pos3d E_normal, pos3d E_pos,
+                                          int SEARCH_WIDTH);
+    virtual int ID(std::string a);
+    virtual bool isLink(std::string parent, std::string child);
+    virtual bool isElite(std::string key);
+
+    // Dialogs go through this seam, so that tests can answer them.
+    void setFileChooser(std::unique_ptr<FileChooser> chooser);
+    // Opens a ROI file as "Read ROIs" does once its dialog has answered.
+    void readRoiFile(const QString &name);
+    // Whether a long operation is running (commands that would change the
+    // data under it are ignored meanwhile).
+    bool busy() const { return m_busy; }
+    // The rendered canvas (for inspection).
+    const QPixmap &canvasPixmap() const { return m_pix; }
+
+public slots:
+    // Slots in the order of the window's slot table.
+    virtual void setApplication(QApplication *app);
+    virtual void initColors();
+    virtual void setMaxTimePoint(int t);
+    virtual void setMinTimePoint(int t);
+    virtual void setMaxFocalPlane(int z);
+    virtual void setMinFocalPlane(int z);
+    virtual void build_roidb();
+    virtual void build_imgdb();
+    virtual void build_q_roiimgdb();
+    virtual void drawROI(QPixmap &pix);
+    virtual void drawLineage(QPixmap &pix);
+    virtual void myPaint();
+    void paintEvent(QPaintEvent *e) override;
+    virtual void setCurrentTimePoint(int t);
+    virtual void setCurrentFocalPlane(int z);
+    virtual void timeNext();
+    virtual void timePrev();
+    virtual void focusUp();
+    virtual void focusDown();
+    virtual void setDataset(std::string name);
+    virtual void setManualEliteMode(bool on);
+    virtual void setLineageMode(bool on);
+    virtual void setShowTrackedRoisMode(bool on);
+    virtual void setAddLineageMode(bool on);
+    virtual void setRemoveLineageMode(bool on);
+    virtual void setMergeMode(bool on);
+    virtual void setSplitMode(bool on);
+    void keyPressEvent(QKeyEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    virtual void manualSplit(std::string doubt, std::set<std::string> parent_set, int x, int y,
+                             int z);
+    void mouseMoveEvent(QMouseEvent *e) override;
+    virtual void lineEdit_time_point_textChanged(const QString &text);
+    virtual void read_common();
+    virtual void pushButton_read_clicked();
+    virtual void close_common();
+    virtual void pushButton_close_clicked();
+    virtual void lineEdit_dataset_textChanged(const QString &text);
+    virtual void lineEdit_focal_plane_textChanged(const QString &text);
+    virtual void slider_time_point_valueChanged(int v);
+    virtual void slider_focal_plane_valueChanged(int v);
+    virtual void pushButton_auto_toggled(bool on);
+    virtual void pushButton_exit_clicked();
+    virtual void pushButton_forward_tracking_clicked();
+    virtual void pushButton_backward_tracking_clicked();
+    virtual void do_zTracking();
+    virtual void pushButton_z_clicked();
+    virtual void forwardTracking(int t);
+    virtual void backwardTracking(int t);
+    virtual void zTracking(int t);
+    virtual void checkAdjacentFocalPlane(roi &r_from, int t, int z, std::set<std::string> *roiset,
+                                         double mor_t, double mor_z);
+    virtual void pushButton_stop_clicked();
+    virtual void pushButton_reload_config_file_clicked();
+    virtual void pushButton_reset_clicked();
+    virtual void pushButton_save_roifile_clicked();
+    virtual void pushButton_clean_clicked();
+    virtual void pushButton_read_roifile_clicked();
+    virtual void makeLinkage(int t);
+    virtual void release_child(std::string parent, std::string child);
+    virtual void link(std::string unit1, std::string unit2);
+    virtual void search_doubt_units();
+    virtual void mergeUnits(std::string a, std::string b);
+    virtual void pushButton_restore_clicked();
+    virtual void pushButton_select_all_clicked();
+    virtual void pushButton_read_info_clicked();
+    virtual void pushButton_save_info_clicked();
+    virtual void pushButton_auto_split_toggled(bool on);
+    virtual void pushButton_drop_false_positive_clicked();
+    virtual void view(std::string key);
+    virtual void pushButton_split_clicked();
+    virtual void splitROI(std::string doubt, pos3d E_normal, pos3d E_pos, std::list<roi> &plus,
+                          std::list<roi> &minus);
+    virtual void pushButton_dead_end_clicked();
+    virtual void pushButton_unlinked_unit_clicked();
+    virtual void pushButton_read_FP_clicked();
+    virtual void pushButton_save_FP_clicked();
+
+protected slots:
+    virtual void languageChange();
+
+protected:
+    void changeEvent(QEvent *e) override;
+
+public:
+    // State members, in their design order.
+    QLabel *textLabel3;
+    QLabel *textLabel4;
+    QLineEdit *lineEdit_time_point;
+    QLineEdit *lineEdit_focal_plane;
+    QSlider *slider_focal_plane;
+    QSlider *slider_time_point;
+    QLineEdit *lineEdit_dataset;
+    QFrame *frame_canvas;
+    QTabWidget *tabWidget_control_panel;
+    QWidget *file;
+    QPushButton *pushButton_read_roifile;
+    QPushButton *pushButton_read_info;
+    QPushButton *pushButton_save_info;
+    QPushButton *pushButton_save_roifile;
+    QPushButton *pushButton_drop_false_positive;
+    QPushButton *pushButton_clean;
+    QPushButton *pushButton_restore;
+    QPushButton *pushButton_exit;
+    QPushButton *pushButton_read_FP;
+    QPushButton *pushButton_save_FP;
+    QWidget *mainPage;
+    QPushButton *pushButton_z;
+    QPushButton *pushButton_stop;
+    QPushButton *pushButton_reset;
+    QPushButton *pushButton_select_all;
+    QPushButton *pushButton_backward_tracking;
+    QPushButton *pushButton_auto;
+    QPushButton *pushButton_forward_tracking;
+    int newVariable;
+    std::multimap<std::string, std::string> m_head_members;
+    bool m_auto_split;
+    std::set<std::string> m_add_lineage_head_set;
+    std::set<std::string> m_remove_lineage_head_set;
+    bool m_remove_lineage_mode;
+    bool m_add_lineage_mode;
+    bool dirty;
+    bool m_show_tracked_rois_mode;
+    std::set<std::string> m_lineage_mode_roi_set;
+    bool m_lineage_mode;
+    bool m_manual_elite;
+    std::set<std::string> m_falsely_grouped_units_candidates;
+    std::multimap<std::string, std::string> m_linkage_multimap;
+    std::set<std::string> m_linkage_set;
+    std::map<std::string, std::string> m_members_head;
+    std::set<std::string> m_elite_head_roi_set;
+    std::map<std::string, pos3d> m_smallest_enclosing_circle;
+    QColor color[128];
+    std::set<std::string> m_bwd_roi_set;
+    std::set<std::string> m_selected_roi_set;
+    std::set<std::string> m_mouse_over_roi_set;
+    QApplication *m_app;
+    QPixmap m_pix;
+    QString m_roi_ext_dir;
+    int m_max_focal_plane;
+    int m_min_focal_plane;
+    int m_max_time_point;
+    int m_min_time_point;
+    QString m_img_head;
+    QString m_org_dir;
+    QString m_roi_ext;
+    QString m_img_base;
+    QString m_dic_base;
+    roidb_plus *m_roidb;
+    ImageDB *m_imgdb;
+    QString m_dataset;
+    int m_time_point;
+    int m_focal_plane;
+    QString m_lnk_base;
+    QString m_roi_base;
+    QString m_dataset1;
+    QString m_dataset2;
+    QString m_dataset3;
+    QString m_roi_ext1;
+    int m_cache_time;
+    bool m_auto;
+    std::set<std::string> m_fwd_roi_set;
+    std::set<std::string> m_removed_roi_set;
+    q_roiimgdb *m_q_roiimgdb;
+    bool m_make_units;
+    bool m_auto_make_units;
+    std::set<std::string> m_make_unit_roi_set;
+    roi m_unit_roi_head;
+    bool m_show_centroid;
+    bool m_merge_mode;
+    std::set<std::string> m_split_parents;
+    bool m_split_mode;
+
+private:
+    void init();
+    void destroy();
+    // The running application, whether or not setApplication was called.
+    QApplication *application();
+    void letEventsRun();
+    void repaintNow();
+    // Marks a long operation for its duration; false when one already runs.
+    bool beginBusy();
+    void endBusy();
+    // The image root: $OXELBROWSER_IMAGE_ROOT, else "/image".
+    static QString imageRoot();
+
+    Ui::OXELBrowser *ui;
+    std::unique_ptr<FileChooser> m_chooser;
+    bool m_busy;
+    int m_prev_t;
+    int m_prev_z;
+    // Numbers handed out by ID(), by time point in order of first request.
+    std::map<int, std::vector<std::string>> m_ids;
+};

@@ -1,0 +1,50 @@
+// The real dialogs of the file commands.
+#include "file_chooser.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+static QString ask(QWidget *parent, QFileDialog::AcceptMode mode, const QString &caption,
+                   const QString &start, const QString &filter, const QString &objectName)
+{
+    QFileDialog dialog(parent, caption, start, filter);
+    dialog.setObjectName(objectName);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(mode);
+    // The overwrite question is the command's own.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // A name that does not exist is the command's to report.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!start.isEmpty())
+        dialog.selectFile(start);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+QString DialogFileChooser::openFileName(QWidget *parent, const QString &caption,
+                                        const QString &start, const QString &filter,
+                                        const QString &objectName)
+{
+    return ask(parent, QFileDialog::AcceptOpen, caption, start, filter, objectName);
+}
+
+QString DialogFileChooser::saveFileName(QWidget *parent, const QString &caption,
+                                        const QString &start, const QString &filter,
+                                        const QString &objectName)
+{
+    return ask(parent, QFileDialog::AcceptSave, caption, start, filter, objectName);
+}
+
+bool DialogFileChooser::confirm(QWidget *parent, const QString &caption, const QString &text,
+                                const QString &yes, const QString &no)
+{
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, parent);
+    QPushButton *yes_button = box.addButton(yes, QMessageBox::YesRole);
+    QPushButton *no_button = box.addButton(no, QMessageBox::NoRole);
+    box.setDefaultButton(yes_button);
+    box.setEscapeButton(no_button);
+    box.exec();
+    return box.clickedButton() == yes_button;
+}

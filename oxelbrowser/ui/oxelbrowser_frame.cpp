@@ -1,0 +1,210 @@
+// The main window's frame: construction, start-up defaults, texts, shut-down.
+#include "ImageDB.h"
+#include "OXELBrowser.h"
+#include "q_roiimgdb.h"
+#include "roidb_plus.h"
+#include "ui_oxelbrowser.h"
+
+#include <QApplication>
+#include <QEvent>
+
+#include <cstdlib> // std::getenv
+#include <iostream>
+
+// The collection of ten 22 x 22 icons, registered once with the first window.
+static void register_images()
+{
+    Q_INIT_RESOURCE(images);
+}
+
+OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
+    : QWidget(parent, fl), newVariable(0), m_auto_split(false), m_remove_lineage_mode(false),
+      m_add_lineage_mode(false), dirty(false), m_show_tracked_rois_mode(false),
+      m_lineage_mode(false), m_manual_elite(false), m_app(nullptr), m_max_focal_plane(0),
+      m_min_focal_plane(0), m_max_time_point(0), m_min_time_point(0), m_roidb(nullptr),
+      m_imgdb(nullptr), m_time_point(0), m_focal_plane(0), m_cache_time(10), m_auto(false),
+      m_q_roiimgdb(nullptr), m_make_units(false), m_auto_make_units(false),
+      m_show_centroid(false), m_merge_mode(false), m_split_mode(false), ui(new Ui::OXELBrowser),
+      m_chooser(new DialogFileChooser), m_busy(false), m_prev_t(-1), m_prev_z(-1)
+{
+    register_images();
+    setObjectName(name ? QString::fromLatin1(name) : QStringLiteral("OXELBrowser"));
+    ui->setupUi(this);
+    textLabel3 = ui->textLabel3;
+    textLabel4 = ui->textLabel4;
+    lineEdit_time_point = ui->lineEdit_time_point;
+    lineEdit_focal_plane = ui->lineEdit_focal_plane;
+    slider_focal_plane = ui->slider_focal_plane;
+    slider_time_point = ui->slider_time_point;
+    lineEdit_dataset = ui->lineEdit_dataset;
+    frame_canvas = ui->frame_canvas;
+    tabWidget_control_panel = ui->tabWidget_control_panel;
+    file = ui->file;
+    pushButton_read_roifile = ui->pushButton_read_roifile;
+    pushButton_read_info = ui->pushButton_read_info;
+    pushButton_save_info = ui->pushButton_save_info;
+    pushButton_save_roifile = ui->pushButton_save_roifile;
+    pushButton_drop_false_positive = ui->pushButton_drop_false_positive;
+    pushButton_clean = ui->pushButton_clean;
+    pushButton_restore = ui->pushButton_restore;
+    pushButton_exit = ui->pushButton_exit;
+    pushButton_read_FP = ui->pushButton_read_FP;
+    pushButton_save_FP = ui->pushButton_save_FP;
+    mainPage = ui->mainPage;
+    pushButton_z = ui->pushButton_z;
+    pushButton_stop = ui->pushButton_stop;
+    pushButton_reset = ui->pushButton_reset;
+    pushButton_select_all = ui->pushButton_select_all;
+    pushButton_backward_tracking = ui->pushButton_backward_tracking;
+    pushButton_auto = ui->pushButton_auto;
+    pushButton_forward_tracking = ui->pushButton_forward_tracking;
+
+    languageChange();
+    resize(QSize(620, 878).expandedTo(minimumSizeHint()));
+    init();
+}
+
+OXELBrowser::~OXELBrowser()
+{
+    destroy();
+    delete ui;
+}
+
+void OXELBrowser::init()
+{
+    for (QWidget *w : {static_cast<QWidget *>(pushButton_auto),
+                       static_cast<QWidget *>(pushButton_forward_tracking),
+                       static_cast<QWidget *>(pushButton_backward_tracking),
+                       static_cast<QWidget *>(pushButton_z), static_cast<QWidget *>(pushButton_stop),
+                       static_cast<QWidget *>(pushButton_reset),
+                       static_cast<QWidget *>(lineEdit_focal_plane),
+                       static_cast<QWidget *>(lineEdit_time_point),
+                       static_cast<QWidget *>(slider_time_point),
+                       static_cast<QWidget *>(slider_focal_plane)})
+        w->setEnabled(false);
+    m_roidb = nullptr;
+    m_imgdb = nullptr;
+    m_q_roiimgdb = nullptr;
+    initColors();
+    m_time_point = 0;
+    m_focal_plane = 0;
+
+    m_dataset = "dataset";
+    m_roi_ext = "fwd";
+    m_dic_base = imageRoot();
+    m_dataset1 = m_dataset2 = m_dataset3 = m_dataset;
+    m_org_dir = "";
+    m_img_head = "-img0";
+    const char *lnk = std::getenv("OXELBROWSER_LNK_BASE");
+    m_lnk_base = lnk && *lnk ? QString::fromLocal8Bit(lnk) : QStringLiteral("/var/lib/oxelbrowser/LNK_");
+    m_roi_ext_dir = "/" + m_roi_ext + "/";
+    m_roi_ext1 = m_roi_ext;
+    m_img_base = m_dic_base + m_dataset1 + m_org_dir + m_dataset2 + m_img_head;
+    m_roi_base = m_lnk_base + m_dataset3 + m_roi_ext_dir;
+
+    setMinTimePoint(0);
+    setMaxTimePoint(150);
+    setMinFocalPlane(0);
+    setMaxFocalPlane(55);
+    m_cache_time = 10;
+    setDataset(m_dataset.toStdString());
+    setMouseTracking(true);
+    frame_canvas->setMouseTracking(true);
+}
+
+void OXELBrowser::destroy()
+{
+    pushButton_close_clicked();
+}
+
+QString OXELBrowser::imageRoot()
+{
+    const char *root = std::getenv("OXELBROWSER_IMAGE_ROOT");
+    return root && *root ? QString::fromLocal8Bit(root) : QStringLiteral("/image");
+}
+
+QApplication *OXELBrowser::application()
+{
+    return m_app ? m_app : qobject_cast<QApplication *>(QCoreApplication::instance());
+}
+
+void OXELBrowser::letEventsRun()
+{
+    if (application())
+        QCoreApplication::processEvents();
+}
+
+void OXELBrowser::repaintNow()
+{
+    repaint();
+}
+
+bool OXELBrowser::beginBusy()
+{
+    if (m_busy) {
+        std::cerr << "Busy: the command waits until the running operation has ended" << std::endl;
+        return false;
+    }
+    m_busy = true;
+    return true;
+}
+
+void OXELBrowser::endBusy()
+{
+    m_busy = false;
+}
+
+void OXELBrowser::setApplication(QApplication *app)
+{
+    m_app = app;
+}
+
+void OXELBrowser::setMaxTimePoint(int t)
+{
+    m_max_time_point = t;
+    slider_time_point->setMaximum(t);
+}
+
+void OXELBrowser::setMinTimePoint(int t)
+{
+    m_min_time_point = t;
+    slider_time_point->setMinimum(t);
+}
+
+void OXELBrowser::setMaxFocalPlane(int z)
+{
+    m_max_focal_plane = z;
+    slider_focal_plane->setMaximum(z);
+}
+
+void OXELBrowser::setMinFocalPlane(int z)
+{
+    m_min_focal_plane = z;
+    slider_focal_plane->setMinimum(z);
+}
+
+void OXELBrowser::pushButton_exit_clicked()
+{
+    if (QApplication *app = application())
+        app->quit();
+}
+
+void OXELBrowser::languageChange()
+{
+    ui->retranslateUi(this);
+    setWindowTitle(tr("Dozoriz Izudavov"));
+    tabWidget_control_panel->setTabText(tabWidget_control_panel->indexOf(file), tr("File"));
+    tabWidget_control_panel->setTabText(tabWidget_control_panel->indexOf(mainPage), tr("KVR"));
+}
+
+void OXELBrowser::changeEvent(QEvent *e)
+{
+    if (e->type() == QEvent::LanguageChange)
+        languageChange();
+    QWidget::changeEvent(e);
+}
+
+void OXELBrowser::setFileChooser(std::unique_ptr<FileChooser> chooser)
+{
+    m_chooser = std::move(chooser);
+}

@@ -1,0 +1,157 @@
+// Units and their lineage: queries, links, navigation to a unit.
+#include "OXELBrowser.h"
+#include "keygen.h"
+#include "lineage.h"
+#include "q_roiimgdb.h"
+#include "roidb_plus.h"
+
+#include <iostream>
+
+std::string OXELBrowser::head(roi r)
+{
+    return head(keygen(r));
+}
+
+std::string OXELBrowser::head(std::string key)
+{
+    return lineage::head(m_members_head, key);
+}
+
+std::set<std::string> OXELBrowser::member(std::string key)
+{
+    return lineage::members(m_head_members, key);
+}
+
+std::set<std::string> OXELBrowser::units(int t)
+{
+    return lineage::units(m_head_members, t);
+}
+
+std::set<std::string> OXELBrowser::parents(std::string key)
+{
+    return lineage::parents(m_linkage_multimap, key);
+}
+
+std::set<std::string> OXELBrowser::children(std::string key)
+{
+    return lineage::children(m_linkage_multimap, key);
+}
+
+std::set<std::string> OXELBrowser::upstream_units(std::string key, int end_t)
+{
+    return lineage::upstream(m_linkage_multimap, key, end_t);
+}
+
+std::set<std::string> OXELBrowser::subset_of_unit_from(std::string key)
+{
+    return lineage::upstream(m_linkage_multimap, key, m_min_time_point);
+}
+
+std::set<std::string> OXELBrowser::subset_of_elite_unit_from(std::string key)
+{
+    std::set<std::string> out;
+    if (isElite(key))
+        out.insert(key);
+    for (const std::string &k : subset_of_unit_from(key))
+        if (isElite(k))
+            out.insert(k);
+    return out;
+}
+
+bool OXELBrowser::reach(std::string a, std::string b)
+{
+    return lineage::reach(m_linkage_multimap, a, b);
+}
+
+int OXELBrowser::z_min(std::string unit)
+{
+    std::set<std::string> m = member(unit);
+    return m.empty() ? 0 : decode(*m.begin()).z();
+}
+
+int OXELBrowser::z_max(std::string unit)
+{
+    std::set<std::string> m = member(unit);
+    return m.empty() ? 0 : decode(*m.rbegin()).z();
+}
+
+bool OXELBrowser::isElite(std::string key)
+{
+    return m_elite_head_roi_set.count(key) != 0;
+}
+
+bool OXELBrowser::isLink(std::string parent, std::string child)
+{
+    if (!m_roidb || !m_q_roiimgdb)
+        return false;
+    return lineage::is_link(*m_roidb, *m_q_roiimgdb, m_head_members, parent, child);
+}
+
+void OXELBrowser::makeLinkage(int t)
+{
+    const std::set<std::string> cur_units = units(t);
+    const std::set<std::string> parental_units = units(t - 1);
+    for (const std::string &cu : cur_units)
+        for (const std::string &pu : parental_units)
+            if (isLink(pu, cu))
+                m_linkage_multimap.emplace(cu, pu);
+}
+
+void OXELBrowser::link(std::string unit1, std::string unit2)
+{
+    const int t1 = decode(unit1).t(), t2 = decode(unit2).t();
+    std::string parent, child;
+    if (t2 == t1 + 1) {
+        parent = unit1;
+        child = unit2;
+    } else if (t2 == t1 - 1) {
+        parent = unit2;
+        child = unit1;
+    } else {
+        std::cout << "Cannot link " << unit1 << " and " << unit2 << std::endl;
+        return;
+    }
+    auto range = m_linkage_multimap.equal_range(child);
+    for (auto it = range.first; it != range.second; ++it)
+        if (it->second == parent)
+            return;
+    std::cout << "(" << parent << ") --- (" << child << ")" << std::endl;
+    m_linkage_multimap.emplace(child, parent);
+}
+
+void OXELBrowser::release_child(std::string parent, std::string child)
+{
+    std::cout << "(" << parent << ") -x- (" << child << ")" << std::endl;
+    auto range = m_linkage_multimap.equal_range(child);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->second == parent) {
+            m_linkage_multimap.erase(it);
+            return;
+        }
+    }
+}
+
+void OXELBrowser::view(std::string key)
+{
+    if (key == "N/A") {
+        std::cerr << "view: N/A is not a unit" << std::endl;
+        return;
+    }
+    pos4i p = decode(key);
+    setCurrentTimePoint(p.t());
+    setCurrentFocalPlane(p.z());
+    dirty = true;
+    repaintNow();
+    letEventsRun();
+}
+
+int OXELBrowser::ID(std::string a)
+{
+    const int t = decode(a).t();
+    std::vector<std::string> &keys = m_ids[t];
+    for (size_t i = 0; i < keys.size(); ++i)
+        if (keys[i] == a)
+            return 1000 * t + static_cast<int>(i);
+    keys.push_back(a);
+    return 1000 * t + static_cast<int>(keys.size() - 1);
+}

@@ -1,0 +1,270 @@
+// Position, ranges, dataset name, and opening and closing a dataset.
+#include "ImageDB.h"
+#include "OXEL_roiio"
+#include "OXELBrowser.h"
+#include "keygen.h"
+#include "q_roiimgdb.h"
+#include "roidb_plus.h"
+
+#include <QFrame>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+#include <iostream>
+
+namespace {
+
+int clamp_to(int v, int low, int high)
+{
+    if (v < low)
+        return low;
+    if (v > high)
+        return high;
+    return v;
+}
+
+// Writes the number only when the text differs, so the field's change signal
+// does not lead back here for nothing.
+void show_number(QLineEdit *field, int v)
+{
+    const QString text = QString::number(v);
+    if (field->text() != text)
+        field->setText(text);
+}
+
+} // namespace
+
+void OXELBrowser::setCurrentTimePoint(int t)
+{
+    m_time_point = clamp_to(t, m_min_time_point, m_max_time_point);
+    slider_time_point->setValue(m_time_point);
+    show_number(lineEdit_time_point, m_time_point);
+    dirty = true;
+    repaintNow();
+}
+
+void OXELBrowser::setCurrentFocalPlane(int z)
+{
+    m_focal_plane = clamp_to(z, m_min_focal_plane, m_max_focal_plane);
+    slider_focal_plane->setValue(m_focal_plane);
+    show_number(lineEdit_focal_plane, m_focal_plane);
+    dirty = true;
+    repaintNow();
+}
+
+void OXELBrowser::timeNext()
+{
+    if (m_time_point + 1 <= m_max_time_point)
+        setCurrentTimePoint(m_time_point + 1);
+}
+
+void OXELBrowser::timePrev()
+{
+    if (m_time_point - 1 >= m_min_time_point)
+        setCurrentTimePoint(m_time_point - 1);
+}
+
+void OXELBrowser::focusUp()
+{
+    if (m_focal_plane > m_min_focal_plane)
+        setCurrentFocalPlane(m_focal_plane - 1);
+}
+
+void OXELBrowser::focusDown()
+{
+    if (m_focal_plane < m_max_focal_plane)
+        setCurrentFocalPlane(m_focal_plane + 1);
+}
+
+void OXELBrowser::slider_time_point_valueChanged(int v)
+{
+    setCurrentTimePoint(v);
+}
+
+void OXELBrowser::slider_focal_plane_valueChanged(int v)
+{
+    setCurrentFocalPlane(v);
+}
+
+void OXELBrowser::lineEdit_time_point_textChanged(const QString &text)
+{
+    int t = m_time_point;
+    if (text.isEmpty()) {
+        t = 0;
+    } else {
+        bool ok = false;
+        int v = text.toInt(&ok, 10);
+        if (ok)
+            t = v;
+    }
+    setCurrentTimePoint(clamp_to(t, m_min_time_point, m_max_time_point));
+}
+
+void OXELBrowser::lineEdit_focal_plane_textChanged(const QString &text)
+{
+    int z = m_focal_plane;
+    if (text.isEmpty()) {
+        z = 0;
+    } else {
+        bool ok = false;
+        int v = text.toInt(&ok, 10);
+        if (ok)
+            z = v;
+    }
+    setCurrentFocalPlane(z);
+}
+
+void OXELBrowser::setDataset(std::string name)
+{
+    m_dataset = QString::fromStdString(name);
+    if (lineEdit_dataset->text() != m_dataset)
+        lineEdit_dataset->setText(m_dataset);
+    dirty = true;
+    repaintNow();
+}
+
+void OXELBrowser::lineEdit_dataset_textChanged(const QString &text)
+{
+    setDataset(text.toStdString());
+    m_dataset1 = m_dataset2 = m_dataset3 = text;
+}
+
+std::string OXELBrowser::make_img_base(std::string name)
+{
+    return imageRoot().toStdString() + "/" + name + "/";
+}
+
+std::string OXELBrowser::digit3(int a)
+{
+    return ::digit3(a);
+}
+
+void OXELBrowser::pushButton_auto_toggled(bool on)
+{
+    m_auto = on;
+}
+
+void OXELBrowser::read_common()
+{
+    setCurrentTimePoint(0);
+    setCurrentFocalPlane(20);
+    m_auto = m_auto_make_units = m_make_units = m_manual_elite = m_lineage_mode = false;
+    m_show_tracked_rois_mode = m_add_lineage_mode = m_remove_lineage_mode = m_auto_split = false;
+    m_show_centroid = m_merge_mode = m_split_mode = dirty = false;
+    m_selected_roi_set.clear();
+    m_removed_roi_set.clear();
+    m_mouse_over_roi_set.clear();
+    m_fwd_roi_set.clear();
+    m_bwd_roi_set.clear();
+    m_make_unit_roi_set.clear();
+    m_smallest_enclosing_circle.clear();
+    m_linkage_set.clear();
+    m_lineage_mode_roi_set.clear();
+    m_split_parents.clear();
+    m_elite_head_roi_set.clear();
+    m_head_members.clear();
+    m_members_head.clear();
+    m_linkage_multimap.clear();
+    lineEdit_dataset->setEnabled(false);
+    for (QWidget *w : {static_cast<QWidget *>(lineEdit_focal_plane),
+                       static_cast<QWidget *>(lineEdit_time_point),
+                       static_cast<QWidget *>(slider_time_point),
+                       static_cast<QWidget *>(slider_focal_plane),
+                       static_cast<QWidget *>(pushButton_auto),
+                       static_cast<QWidget *>(pushButton_forward_tracking),
+                       static_cast<QWidget *>(pushButton_backward_tracking),
+                       static_cast<QWidget *>(pushButton_z), static_cast<QWidget *>(pushButton_reset),
+                       static_cast<QWidget *>(pushButton_stop)})
+        w->setEnabled(true);
+}
+
+void OXELBrowser::close_common()
+{
+    for (QWidget *w : {static_cast<QWidget *>(lineEdit_focal_plane),
+                       static_cast<QWidget *>(lineEdit_time_point),
+                       static_cast<QWidget *>(pushButton_auto),
+                       static_cast<QWidget *>(pushButton_forward_tracking),
+                       static_cast<QWidget *>(pushButton_backward_tracking),
+                       static_cast<QWidget *>(pushButton_z), static_cast<QWidget *>(pushButton_reset),
+                       static_cast<QWidget *>(pushButton_stop)})
+        w->setEnabled(false);
+    delete m_roidb;
+    m_roidb = nullptr;
+    delete m_imgdb;
+    m_imgdb = nullptr;
+    delete m_q_roiimgdb;
+    m_q_roiimgdb = nullptr;
+    lineEdit_dataset->setEnabled(true);
+    setCurrentTimePoint(0);
+    setCurrentFocalPlane(0);
+    m_pix = QPixmap();
+    frame_canvas->setAutoFillBackground(false);
+    frame_canvas->setPalette(QPalette());
+}
+
+void OXELBrowser::pushButton_close_clicked()
+{
+    if (m_busy)
+        return;
+    close_common();
+}
+
+void OXELBrowser::build_imgdb()
+{
+    m_imgdb = new ImageDB;
+}
+
+void OXELBrowser::build_q_roiimgdb()
+{
+    m_q_roiimgdb = new q_roiimgdb;
+}
+
+void OXELBrowser::build_roidb()
+{
+    m_roidb = new roidb_plus(m_dataset.toStdString());
+    roidb_plus *db = m_roidb;
+    for (int t = m_min_time_point; t <= m_max_time_point; ++t) {
+        for (int z = m_min_focal_plane; z <= m_max_focal_plane; ++z) {
+            letEventsRun();
+            const std::string name = m_roi_base.toStdString() + ::digit3(t) + "-" + ::digit3(z) +
+                                     "." + m_roi_ext.toStdString();
+            iroifstream in;
+            in.open(name);
+            if (in.fail()) {
+                std::cerr << "Cannot open " << name << std::endl;
+                continue;
+            }
+            in.seek_roi();
+            // Each record starts from a default ROI: one the reader skips stays at (0, 0).
+            for (;;) {
+                roi r;
+                in >> r;
+                if (in.fail())
+                    break;
+                if (r.x() != 0 || r.y() != 0)
+                    db->entry_plus(r);
+            }
+        }
+    }
+    dirty = true;
+    repaintNow();
+    letEventsRun();
+}
+
+void OXELBrowser::pushButton_read_clicked()
+{
+    if (!beginBusy())
+        return;
+    // The design builds over an open dataset; closing it first frees the old one.
+    if (m_roidb || m_imgdb || m_q_roiimgdb)
+        close_common();
+    read_common();
+    build_roidb();
+    build_imgdb();
+    build_q_roiimgdb();
+    dirty = true;
+    repaintNow();
+    endBusy();
+    letEventsRun();
+}
