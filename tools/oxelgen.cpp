@@ -138,7 +138,7 @@ int make_dataset(const std::string &dir, int times, int planes, int size, unsign
         all.push_back(n);
         return n.id;
     };
-    const int start = std::max(4, size * size / 20000);
+    const int start = std::max(4, size * size / 9000);
     for (int i = 0; i < start; ++i)
         spawn(0, 0, 40 + u(rng) * (size - 80), 40 + u(rng) * (size - 80),
               planes * (0.25 + 0.5 * u(rng)), 7.0 + 4.0 * u(rng));
