@@ -4,6 +4,7 @@
 #include "keygen.h"
 
 #include <iostream>
+#include <iterator> // std::prev
 #include <utility> // std::move
 #include <vector>
 
@@ -19,9 +20,16 @@ std::string roidb_plus::plane_key(int t, int z)
 
 void roidb_plus::entry_plus(roi r)
 {
-    auto placed = db.emplace(keygen(r), r);
-    if (placed.second)
-        tz_xy_db.emplace(plane_key(r.t(), r.z()), pos2i(r.x(), r.y()));
+    const int x = r.x(), y = r.y(), z = r.z(), t = r.t();
+    std::string key = keygen(r);
+    // Files list their ROIs in key order, so most entries go at the end.
+    auto hint = db.end();
+    if (!db.empty() && !(std::prev(hint)->first < key))
+        hint = db.lower_bound(key);
+    const size_t before = db.size();
+    db.emplace_hint(hint, std::move(key), std::move(r));
+    if (db.size() != before)
+        tz_xy_db.emplace(plane_key(t, z), pos2i(x, y));
 }
 
 template <class Accept> void roidb_plus::read_file(const std::string &filename, Accept accept)
@@ -35,7 +43,7 @@ template <class Accept> void roidb_plus::read_file(const std::string &filename, 
     roi r;
     while (in.read_roi(r))
         if (accept(r))
-            entry_plus(r);
+            entry_plus(std::move(r));
 }
 
 void roidb_plus::read_plus(std::string filename)

@@ -9,7 +9,9 @@
 
 class roidb_plus : public roidb {
 public:
-    using iterator = std::multimap<std::string, pos2i>::iterator;
+    using index_type = std::multimap<std::string, pos2i, std::less<std::string>,
+                                     oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
+    using iterator = index_type::iterator;
 
     roidb_plus(std::string name);
 
@@ -43,6 +45,6 @@ private:
     bool next_in_plane(int t, int z, roi &r, iterator &iter);
     template <class Accept> void read_file(const std::string &filename, Accept accept);
 
-    std::multimap<std::string, pos2i> tz_xy_db;
+    index_type tz_xy_db;
     iterator tz_iter;
 };

@@ -7,6 +7,7 @@
 #include "roidb_plus.h"
 
 #include <QFrame>
+#include <QSignalBlocker>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -35,11 +36,17 @@ void show_number(QLineEdit *field, int v)
 
 } // namespace
 
+// The slider's and the field's change signals would only lead back here with
+// the same value (and render the plane again each time), so they are held
+// back while the setter shows the new position.
 void OXELBrowser::setCurrentTimePoint(int t)
 {
     m_time_point = clamp_to(t, m_min_time_point, m_max_time_point);
-    slider_time_point->setValue(m_time_point);
-    show_number(lineEdit_time_point, m_time_point);
+    {
+        const QSignalBlocker slider(slider_time_point), field(lineEdit_time_point);
+        slider_time_point->setValue(m_time_point);
+        show_number(lineEdit_time_point, m_time_point);
+    }
     dirty = true;
     repaintNow();
 }
@@ -47,8 +54,11 @@ void OXELBrowser::setCurrentTimePoint(int t)
 void OXELBrowser::setCurrentFocalPlane(int z)
 {
     m_focal_plane = clamp_to(z, m_min_focal_plane, m_max_focal_plane);
-    slider_focal_plane->setValue(m_focal_plane);
-    show_number(lineEdit_focal_plane, m_focal_plane);
+    {
+        const QSignalBlocker slider(slider_focal_plane), field(lineEdit_focal_plane);
+        slider_focal_plane->setValue(m_focal_plane);
+        show_number(lineEdit_focal_plane, m_focal_plane);
+    }
     dirty = true;
     repaintNow();
 }

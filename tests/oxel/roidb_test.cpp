@@ -30,7 +30,7 @@ std::string slurp(const std::string &path)
 class inspectable_roidb : public roidb {
 public:
     using roidb::roidb;
-    const std::map<std::string, roi> &map() const { return db; }
+    const map_type &map() const { return db; }
 };
 
 } // namespace
@@ -208,4 +208,25 @@ TEST(DatabaseFile, WriteReplacesAnExistingFileKeepingItsMode)
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(Database, CopiesAreIndependentValues)
+{
+    inspectable_roidb a("a");
+    for (int i = 0; i < 1000; ++i)
+        a.entry(roi(i, i, 0, 0, std::to_string(i)));
+    inspectable_roidb b(a);
+    inspectable_roidb c("c");
+    c = b;
+    a.entry(roi(5000, 1, 1, 1, "only in a"));
+    EXPECT_EQ(a.map().size(), 1001u);
+    EXPECT_EQ(b.map().size(), 1000u);
+    EXPECT_EQ(c.map().size(), 1000u);
+    EXPECT_EQ(c.name(), "a");
+    {
+        inspectable_roidb gone(c);
+    }
+    roi r(999, 999, 0, 0, "");
+    EXPECT_TRUE(c.find(r));
+    EXPECT_EQ(r.outline(), "999") << "a destroyed copy takes nothing of the others with it";
 }

@@ -2,12 +2,17 @@
 #pragma once
 
 #include "OXEL_roi"
+#include "node_pool.h"
 
 #include <map>
 #include <string>
 
 class roidb {
 public:
+    // Ordered by key; nodes from a pool of the database's own.
+    using map_type = std::map<std::string, roi, std::less<std::string>,
+                              oxel::node_pool_allocator<std::pair<const std::string, roi>>>;
+
     roidb(std::string name);
 
     void setName(std::string name);
@@ -31,7 +36,7 @@ public:
 
 protected:
     std::string _name;
-    std::map<std::string, roi> db;
+    map_type db;
 };
 
 // Formatting shared by both key layouts, without the cost of a stream.
