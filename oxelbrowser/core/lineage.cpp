@@ -5,6 +5,8 @@
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
 
+#include <ostream>
+
 namespace lineage {
 
 std::string head(const key_map &members_head, const std::string &key)
@@ -92,6 +94,102 @@ bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_membe
         }
     }
     return false;
+}
+
+void link(key_multimap &linkage, const std::string &unit1, const std::string &unit2,
+          std::ostream &out)
+{
+    const int t1 = decode(unit1).t(), t2 = decode(unit2).t();
+    std::string parent, child;
+    if (t2 == t1 + 1) {
+        parent = unit1;
+        child = unit2;
+    } else if (t2 == t1 - 1) {
+        parent = unit2;
+        child = unit1;
+    } else {
+        out << "Cannot link " << unit1 << " and " << unit2 << std::endl;
+        return;
+    }
+    auto range = linkage.equal_range(child);
+    for (auto it = range.first; it != range.second; ++it)
+        if (it->second == parent)
+            return;
+    out << "(" << parent << ") --- (" << child << ")" << std::endl;
+    linkage.emplace(child, parent);
+}
+
+void release_child(key_multimap &linkage, const std::string &parent, const std::string &child,
+                   std::ostream &out)
+{
+    out << "(" << parent << ") -x- (" << child << ")" << std::endl;
+    auto range = linkage.equal_range(child);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->second == parent) {
+            linkage.erase(it);
+            return;
+        }
+    }
+}
+
+void merge_units(tables &u, const std::string &a, const std::string &b, int t_min, int t_max,
+                 std::ostream &out)
+{
+    out << "mergeUnits: " << a << " " << b << std::endl;
+    const int t = decode(a).t();
+    if (t != decode(b).t()) {
+        out << "Cannot merge units in different time points: " << a << " " << b << std::endl;
+        return;
+    }
+    // A unit merged with itself stays as it is (its members would be entered twice).
+    if (a == b)
+        return;
+    const bool has_parents = t > t_min, has_children = t < t_max;
+    const key_set parents_a = has_parents ? parents(u.linkage, a) : key_set();
+    const key_set parents_b = has_parents ? parents(u.linkage, b) : key_set();
+    const key_set children_a = has_children ? children(u.linkage, a) : key_set();
+    const key_set children_b = has_children ? children(u.linkage, b) : key_set();
+    for (const std::string &p : parents_a)
+        release_child(u.linkage, p, a, out);
+    for (const std::string &p : parents_b)
+        release_child(u.linkage, p, b, out);
+    for (const std::string &c : children_a)
+        release_child(u.linkage, a, c, out);
+    for (const std::string &c : children_b)
+        release_child(u.linkage, b, c, out);
+
+    const key_set member_a = members(u.head_members, a);
+    const key_set member_b = members(u.head_members, b);
+    for (const std::string &m : member_a)
+        u.members_head.erase(m);
+    u.head_members.erase(a);
+    for (const std::string &m : member_b)
+        u.members_head.erase(m);
+    u.head_members.erase(b);
+
+    // A unit without members (a key that heads nothing) leaves nothing to join.
+    if (member_a.empty() && member_b.empty())
+        return;
+    const std::string head = member_a.empty() ? *member_b.begin() : *member_a.begin();
+    for (const key_set *group : {&member_a, &member_b})
+        for (const std::string &m : *group) {
+            u.members_head.emplace(m, head);
+            u.head_members.emplace(head, m);
+        }
+    if (has_parents) {
+        for (const std::string &p : parents_a)
+            link(u.linkage, p, head, out);
+        for (const std::string &p : parents_b)
+            link(u.linkage, p, head, out);
+    }
+    if (has_children) {
+        for (const std::string &c : children_a)
+            link(u.linkage, head, c, out);
+        for (const std::string &c : children_b)
+            link(u.linkage, head, c, out);
+    }
+    u.elite.erase(a);
+    u.elite.erase(b);
 }
 
 } // namespace lineage

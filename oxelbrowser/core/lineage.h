@@ -3,6 +3,7 @@
 // All keys are browser keys, so every walk runs in key order.
 #pragma once
 
+#include <iosfwd>
 #include <map>
 #include <set>
 #include <string>
@@ -34,5 +35,26 @@ bool reach(const key_multimap &linkage, const std::string &a, const std::string 
 // focal plane (any shared pixel).
 bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_members,
              const std::string &parent, const std::string &child);
+
+// The unit and lineage tables of the window, edited together.
+struct tables {
+    key_multimap &head_members;
+    key_map &members_head;
+    key_multimap &linkage;
+    key_set &elite;
+};
+
+// Adds child → parent for units one time point apart, in either order, with
+// its trace line; "Cannot link A and B" otherwise. An existing link is kept
+// silently.
+void link(key_multimap &linkage, const std::string &unit1, const std::string &unit2,
+          std::ostream &out);
+// Writes its trace line, then removes one copy of the link if there is one.
+void release_child(key_multimap &linkage, const std::string &parent, const std::string &child,
+                   std::ostream &out);
+// Joins two units of one time point under the smallest member key of a and
+// moves the links of both to it; t_min and t_max bound the time points.
+void merge_units(tables &u, const std::string &a, const std::string &b, int t_min, int t_max,
+                 std::ostream &out);
 
 } // namespace lineage

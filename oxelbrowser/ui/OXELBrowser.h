@@ -5,8 +5,11 @@
 #include "OXEL_pos"
 #include "OXEL_roi"
 #include "file_chooser.h"
+#include "tracking.h"
 
 #include <QColor>
+#include <QCursor>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -273,12 +276,34 @@ private:
     void endBusy();
     // The image root: $OXELBROWSER_IMAGE_ROOT, else "/image".
     static QString imageRoot();
+    // Lets pending events run: always when forced, else at most every few
+    // milliseconds (a search visits thousands of ROIs a second).
+    void letEventsRunNow(bool force);
+    void switchMode(bool &flag, QCursor &prev_cursor, bool on);
+    QPoint imagePoint(const QPointF &window_position) const;
+    tracker makeTracker();
+    void setTrackingButtons(bool enabled);
+
+public:
+    // Groups each object's ROIs of every time point into a unit, then links
+    // each time point to the one before ("Make units", key U).
+    void makeUnits();
+    // Links the units of the current time point to the one before (key K).
+    void linkCurrentTimePoint();
+    // Time spent letting events run during long operations, in milliseconds.
+    double eventMilliseconds() const { return m_event_ms; }
+
+private:
 
     Ui::OXELBrowser *ui;
     std::unique_ptr<FileChooser> m_chooser;
     bool m_busy;
     int m_prev_t;
     int m_prev_z;
+    bool m_stop_requested;
+    QCursor m_mode_cursor[6];
+    QElapsedTimer m_events_clock;
+    double m_event_ms;
     // Numbers handed out by ID(), by time point in order of first request.
     std::map<int, std::vector<std::string>> m_ids;
 };

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QPushButton>
 
 #include <cstdlib> // std::getenv
 #include <iostream>
@@ -25,7 +26,8 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
       m_imgdb(nullptr), m_time_point(0), m_focal_plane(0), m_cache_time(10), m_auto(false),
       m_q_roiimgdb(nullptr), m_make_units(false), m_auto_make_units(false),
       m_show_centroid(false), m_merge_mode(false), m_split_mode(false), ui(new Ui::OXELBrowser),
-      m_chooser(new DialogFileChooser), m_busy(false), m_prev_t(-1), m_prev_z(-1)
+      m_chooser(new DialogFileChooser), m_busy(false), m_prev_t(-1), m_prev_z(-1),
+      m_stop_requested(false), m_event_ms(0.0)
 {
     register_images();
     setObjectName(name ? QString::fromLatin1(name) : QStringLiteral("OXELBrowser"));
@@ -58,6 +60,9 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
     pushButton_backward_tracking = ui->pushButton_backward_tracking;
     pushButton_auto = ui->pushButton_auto;
     pushButton_forward_tracking = ui->pushButton_forward_tracking;
+
+    // Beside the designed commands: the unit-making pass.
+    connect(ui->pushButton_make_units, &QPushButton::clicked, this, [this] { makeUnits(); });
 
     languageChange();
     resize(QSize(620, 878).expandedTo(minimumSizeHint()));
@@ -130,8 +135,20 @@ QApplication *OXELBrowser::application()
 
 void OXELBrowser::letEventsRun()
 {
-    if (application())
-        QCoreApplication::processEvents();
+    letEventsRunNow(true);
+}
+
+void OXELBrowser::letEventsRunNow(bool force)
+{
+    if (!application())
+        return;
+    if (!force && m_events_clock.isValid() && m_events_clock.elapsed() < 5)
+        return;
+    QElapsedTimer spent;
+    spent.start();
+    QCoreApplication::processEvents();
+    m_event_ms += spent.nsecsElapsed() / 1e6;
+    m_events_clock.start();
 }
 
 void OXELBrowser::repaintNow()
@@ -185,6 +202,9 @@ void OXELBrowser::setMinFocalPlane(int z)
 
 void OXELBrowser::pushButton_exit_clicked()
 {
+    // A running operation ends at its next step; the window closes after it.
+    m_stop_requested = true;
+    pushButton_auto->setChecked(false);
     if (QApplication *app = application())
         app->quit();
 }

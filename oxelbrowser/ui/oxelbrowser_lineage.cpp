@@ -99,36 +99,18 @@ void OXELBrowser::makeLinkage(int t)
 
 void OXELBrowser::link(std::string unit1, std::string unit2)
 {
-    const int t1 = decode(unit1).t(), t2 = decode(unit2).t();
-    std::string parent, child;
-    if (t2 == t1 + 1) {
-        parent = unit1;
-        child = unit2;
-    } else if (t2 == t1 - 1) {
-        parent = unit2;
-        child = unit1;
-    } else {
-        std::cout << "Cannot link " << unit1 << " and " << unit2 << std::endl;
-        return;
-    }
-    auto range = m_linkage_multimap.equal_range(child);
-    for (auto it = range.first; it != range.second; ++it)
-        if (it->second == parent)
-            return;
-    std::cout << "(" << parent << ") --- (" << child << ")" << std::endl;
-    m_linkage_multimap.emplace(child, parent);
+    lineage::link(m_linkage_multimap, unit1, unit2, std::cout);
 }
 
 void OXELBrowser::release_child(std::string parent, std::string child)
 {
-    std::cout << "(" << parent << ") -x- (" << child << ")" << std::endl;
-    auto range = m_linkage_multimap.equal_range(child);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (it->second == parent) {
-            m_linkage_multimap.erase(it);
-            return;
-        }
-    }
+    lineage::release_child(m_linkage_multimap, parent, child, std::cout);
+}
+
+void OXELBrowser::mergeUnits(std::string a, std::string b)
+{
+    lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
+    lineage::merge_units(u, a, b, m_min_time_point, m_max_time_point, std::cout);
 }
 
 void OXELBrowser::view(std::string key)

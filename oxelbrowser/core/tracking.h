@@ -1,0 +1,53 @@
+// Tracking: the depth-first adjacency search over overlapping ROIs, and
+// forward, backward and z tracking built on it. Works on the window's key
+// sets; long searches call back to let pending events run.
+#pragma once
+
+#include "OXEL_roi"
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+
+class q_roiimgdb;
+class roidb_plus;
+
+using key_set = std::set<std::string>;
+
+class tracker {
+public:
+    tracker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min, int z_max);
+
+    // Called once per visited ROI, so the window can handle input meanwhile.
+    std::function<void()> let_events_run;
+    // Unit recording: every ROI the search adds joins the unit headed by
+    // unit_head (its own head entry is kept if it has one).
+    bool make_units = false;
+    std::string unit_head;
+    std::multimap<std::string, std::string> *head_members = nullptr;
+    std::map<std::string, std::string> *members_head = nullptr;
+    // Set when any key joined a set.
+    bool changed = false;
+
+    // Adds to roiset every ROI of plane (t, z) that passes against r_from,
+    // then searches on from each newly added ROI through planes z - 1 and
+    // z + 1. Passing: any common pixel when both ratios are 0; otherwise the
+    // shared pixels exceed the ratio (mor_z within a time point, mor_t
+    // across) of the larger raster. Removed ROIs never pass.
+    void check_adjacent(roi &r_from, int t, int z, key_set &roiset, double mor_t, double mor_z);
+    // Seeds target with the selected ROIs of time point t and what overlaps
+    // them there, then carries it into time point into.
+    void track(int t, int into, const key_set &selected, key_set &target);
+    // Spreads the selection of time point t over adjacent planes (ratio 0.5).
+    void z_track(int t, key_set &selected);
+
+private:
+    bool passes(roi &r_from, roi &r, int t, double mor_t, double mor_z);
+
+    roidb_plus &_db;
+    q_roiimgdb &_rasters;
+    const key_set &_removed;
+    int _z_min;
+    int _z_max;
+};

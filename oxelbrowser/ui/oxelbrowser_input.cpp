@@ -1,0 +1,294 @@
+// Keys, wheel and mouse on the canvas, and the one-shot modes that decide
+// what the next click on a ROI means.
+#include "OXELBrowser.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+#include <iostream>
+
+bool OXELBrowser::isSelected(std::string key)
+{
+    return m_selected_roi_set.count(key) != 0;
+}
+
+bool OXELBrowser::isFwdTracked(std::string key)
+{
+    return m_fwd_roi_set.count(key) != 0;
+}
+
+bool OXELBrowser::isBwdTracked(std::string key)
+{
+    return m_bwd_roi_set.count(key) != 0;
+}
+
+// A mode keeps the cursor from before it began and shows the pointing hand
+// while it is on.
+void OXELBrowser::switchMode(bool &flag, QCursor &prev_cursor, bool on)
+{
+    if (!flag)
+        prev_cursor = cursor();
+    flag = on;
+    if (on)
+        setCursor(Qt::PointingHandCursor);
+    else
+        setCursor(prev_cursor);
+}
+
+void OXELBrowser::setManualEliteMode(bool on)
+{
+    switchMode(m_manual_elite, m_mode_cursor[0], on);
+}
+
+void OXELBrowser::setLineageMode(bool on)
+{
+    switchMode(m_lineage_mode, m_mode_cursor[1], on);
+}
+
+void OXELBrowser::setShowTrackedRoisMode(bool on)
+{
+    m_show_tracked_rois_mode = on;
+}
+
+void OXELBrowser::setAddLineageMode(bool on)
+{
+    switchMode(m_add_lineage_mode, m_mode_cursor[2], on);
+}
+
+void OXELBrowser::setRemoveLineageMode(bool on)
+{
+    switchMode(m_remove_lineage_mode, m_mode_cursor[3], on);
+}
+
+void OXELBrowser::setMergeMode(bool on)
+{
+    switchMode(m_merge_mode, m_mode_cursor[4], on);
+}
+
+void OXELBrowser::setSplitMode(bool on)
+{
+    if (!on)
+        m_split_parents.clear();
+    switchMode(m_split_mode, m_mode_cursor[5], on);
+}
+
+void OXELBrowser::keyPressEvent(QKeyEvent *e)
+{
+    switch (e->key()) {
+    case Qt::Key_A:
+        if (!m_lineage_mode_roi_set.empty())
+            setAddLineageMode(!m_add_lineage_mode);
+        break;
+    case Qt::Key_C:
+        m_show_centroid = !m_show_centroid;
+        dirty = true;
+        repaintNow();
+        break;
+    case Qt::Key_D:
+    case Qt::Key_Left:
+        if (!m_auto)
+            timePrev();
+        break;
+    case Qt::Key_E:
+        setLineageMode(false);
+        setManualEliteMode(!m_manual_elite);
+        break;
+    case Qt::Key_F:
+    case Qt::Key_Right:
+        if (!m_auto)
+            timeNext();
+        break;
+    case Qt::Key_L:
+    case Qt::Key_W:
+        setManualEliteMode(false);
+        if (!m_lineage_mode) {
+            setLineageMode(true);
+        } else {
+            setLineageMode(false);
+            m_lineage_mode_roi_set.clear();
+            setAddLineageMode(false);
+            setRemoveLineageMode(false);
+            dirty = true;
+            repaintNow();
+        }
+        break;
+    case Qt::Key_M:
+    case Qt::Key_X:
+        setMergeMode(!m_merge_mode);
+        break;
+    case Qt::Key_R:
+        setRemoveLineageMode(!m_remove_lineage_mode);
+        break;
+    case Qt::Key_S:
+        if (!m_lineage_mode_roi_set.empty())
+            setSplitMode(!m_split_mode);
+        break;
+    case Qt::Key_T:
+        setShowTrackedRoisMode(!m_show_tracked_rois_mode);
+        dirty = true;
+        repaintNow();
+        break;
+    case Qt::Key_Z:
+        do_zTracking();
+        break;
+    case Qt::Key_U:
+        makeUnits();
+        break;
+    case Qt::Key_K:
+        linkCurrentTimePoint();
+        break;
+    case Qt::Key_G:
+        if (!m_lineage_mode_roi_set.empty())
+            view(*m_lineage_mode_roi_set.begin());
+        break;
+    case Qt::Key_Up:
+        focusUp();
+        break;
+    case Qt::Key_Down:
+        focusDown();
+        break;
+    default:
+        break;
+    }
+    letEventsRun();
+}
+
+void OXELBrowser::wheelEvent(QWheelEvent *e)
+{
+    if (!m_imgdb)
+        return;
+    if (e->angleDelta().y() > 0)
+        focusUp();
+    else
+        focusDown();
+    letEventsRun();
+}
+
+QPoint OXELBrowser::imagePoint(const QPointF &window_position) const
+{
+    return window_position.toPoint() - frame_canvas->pos();
+}
+
+void OXELBrowser::mouseMoveEvent(QMouseEvent *e)
+{
+    if (!m_roidb || !m_q_roiimgdb)
+        return;
+    const QPoint p = imagePoint(e->position());
+    if (p.x() < 0 || p.y() < 0 || p.x() >= frame_canvas->width() || p.y() >= frame_canvas->height())
+        return;
+    if (!m_mouse_over_roi_set.empty()) {
+        m_mouse_over_roi_set.clear();
+        dirty = true;
+    }
+    const std::string key = xyROI(p.x(), p.y());
+    if (!key.empty()) {
+        m_mouse_over_roi_set.insert(key);
+        dirty = true;
+    }
+    repaintNow();
+    letEventsRun();
+}
+
+void OXELBrowser::mousePressEvent(QMouseEvent *e)
+{
+    if (!m_roidb)
+        return;
+    const QPoint p = imagePoint(e->position());
+    const std::string key = xyROI(p.x(), p.y());
+    const bool left = e->button() == Qt::LeftButton;
+    const std::string L = m_lineage_mode_roi_set.empty() ? std::string() : *m_lineage_mode_roi_set.begin();
+    const bool editing = m_manual_elite || m_lineage_mode || m_remove_lineage_mode ||
+                         m_add_lineage_mode || m_merge_mode || m_split_mode;
+
+    if (key.empty() && !m_split_mode) {
+        // nothing under the pointer
+    } else if (editing && left && m_busy) {
+        // Units and links must not change under a running operation.
+        std::cerr << "Busy: the click is ignored until the running operation has ended" << std::endl;
+    } else if (m_manual_elite) {
+        if (left) {
+            const std::string h = head(key);
+            if (h == "N/A")
+                std::cerr << "roi(" << key << ") belongs to no unit" << std::endl;
+            else if (isElite(h))
+                m_elite_head_roi_set.erase(h);
+            else
+                m_elite_head_roi_set.insert(h);
+            setManualEliteMode(false);
+        }
+    } else if (m_lineage_mode) {
+        if (left) {
+            const std::string h = head(key);
+            if (h == "N/A") {
+                std::cerr << "roi(" << key << ") belongs to no unit" << std::endl;
+            } else {
+                m_lineage_mode_roi_set.clear();
+                m_lineage_mode_roi_set.insert(h);
+            }
+            setLineageMode(false);
+        }
+    } else if (m_remove_lineage_mode) {
+        if (left) {
+            const std::string h = head(key);
+            if (h == "N/A") {
+                std::cerr << "roi(" << key << ") belongs to no unit" << std::endl;
+            } else {
+                m_lineage_mode_roi_set.clear();
+                m_lineage_mode_roi_set.insert(h);
+                for (const std::string &parent : parents(h))
+                    release_child(parent, h);
+            }
+            setRemoveLineageMode(false);
+        }
+    } else if (m_add_lineage_mode) {
+        if (left) {
+            const std::string h = head(key);
+            if (h == "N/A")
+                std::cerr << "roi(" << key << ") belongs to no unit" << std::endl;
+            else if (!L.empty())
+                link(h, L);
+            setAddLineageMode(false);
+        }
+    } else if (m_merge_mode) {
+        if (left) {
+            const std::string h = head(key);
+            const std::string hl = L.empty() ? std::string() : head(L);
+            if (h == "N/A" || hl == "N/A")
+                std::cerr << "roi(" << key << ") or the lineage root belongs to no unit" << std::endl;
+            else if (!L.empty())
+                mergeUnits(hl, h);
+            setMergeMode(false);
+        }
+    } else if (m_split_mode) {
+        if (m_split_parents.size() >= 2) {
+            // Without a lineage root there is nothing to split: the mode ends.
+            if (!L.empty())
+                manualSplit(L, m_split_parents, p.x(), p.y(), m_focal_plane);
+            m_split_parents.clear();
+            setSplitMode(false);
+        } else if (left && !key.empty()) {
+            const std::string h = head(key);
+            if (h == "N/A")
+                std::cerr << "roi(" << key << ") belongs to no unit" << std::endl;
+            else
+                m_split_parents.insert(h);
+        }
+    } else if (left) {
+        if (!isSelected(key)) {
+            m_selected_roi_set.insert(key);
+            std::cerr << "roi(" << key << ") head(" << head(key) << ")" << std::endl;
+        } else {
+            m_selected_roi_set.erase(key);
+        }
+    } else if (e->button() == Qt::RightButton) {
+        if (!m_removed_roi_set.count(key))
+            m_removed_roi_set.insert(key);
+        else
+            m_removed_roi_set.erase(key);
+    }
+    dirty = true;
+    repaintNow();
+    letEventsRun();
+}
