@@ -163,6 +163,8 @@ bool OXELBrowser::beginBusy()
         return false;
     }
     m_busy = true;
+    // The first chance of a long operation to let events run is always taken.
+    m_events_clock.invalidate();
     return true;
 }
 

@@ -180,6 +180,7 @@ void OXELBrowser::makeUnits()
             letEventsRunNow(false);
         }
         std::cout << "units t=" << t << " n=" << made << std::endl;
+        letEventsRunNow(true);
     }
     for (int t = m_min_time_point + 1; t <= m_max_time_point && !m_stop_requested; ++t) {
         makeLinkage(t);

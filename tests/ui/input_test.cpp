@@ -1,0 +1,269 @@
+// Keys, mouse and modes on the window; tracking and unit making driven as a
+// user would, and commands arriving while they run.
+#include "keygen.h"
+#include "roidb_plus.h"
+#include "window_fixture.h"
+
+#include <QFrame>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <sstream>
+
+namespace {
+
+std::string rect_line(int x, int y, int w, int h, int z, int t)
+{
+    return std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + " " +
+           std::to_string(t) + " " + std::string(h, '2') + std::string(w, '3') +
+           std::string(h, '0') + std::string(w, '1') + "\n";
+}
+
+} // namespace
+
+// Two objects over three time points and planes 2 to 4: object A at (10, 10)
+// drifting right, object B at (40, 40) that divides at t = 2 into B1 and B2.
+class DataTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        std::string text = "obj\n";
+        for (int t = 0; t <= 2; ++t)
+            for (int z = 2; z <= 4; ++z) {
+                text += rect_line(10 + 2 * t, 10, 8, 8, z, t);
+                if (t < 2) {
+                    text += rect_line(40, 40, 10, 10, z, t);
+                } else {
+                    text += rect_line(38, 40, 5, 10, z, t);
+                    text += rect_line(45, 40, 5, 10, z, t);
+                }
+            }
+        write("obj.roi", text);
+        for (int t = 0; t <= 2; ++t)
+            for (int z = 0; z <= 4; ++z)
+                write_image("obj", t, z, 30, 64);
+        read_rois("obj.roi");
+        ASSERT_NE(w->m_roidb, nullptr);
+        w->setCurrentFocalPlane(3);
+    }
+
+    std::string k(int x, int y, int z, int t) { return keygen(pos4i(x, y, z, t)); }
+
+    void click(int x, int y, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mouseClick(w->frame_canvas, button, {}, QPoint(x, y));
+    }
+    void key(Qt::Key key) { QTest::keyClick(w.get(), key); }
+};
+
+TEST_F(DataTest, LeftClickSelectsAndRightClickMarksRemoved)
+{
+    ::testing::internal::CaptureStderr();
+    click(12, 12);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    const std::string a = k(10, 10, 3, 0);
+    EXPECT_TRUE(w->isSelected(a));
+    EXPECT_EQ(err, "roi(" + a + ") head(N/A)\n");
+    ::testing::internal::CaptureStderr();
+    click(12, 12);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "deselecting writes nothing";
+    EXPECT_FALSE(w->isSelected(a));
+
+    click(45, 45, Qt::RightButton);
+    EXPECT_TRUE(w->m_removed_roi_set.count(k(40, 40, 3, 0)));
+    click(45, 45, Qt::RightButton);
+    EXPECT_TRUE(w->m_removed_roi_set.empty());
+    click(100, 100);
+    EXPECT_TRUE(w->m_selected_roi_set.empty()) << "background clicks do nothing";
+}
+
+TEST_F(DataTest, PointerMarksOneRoiAtATime)
+{
+    QTest::mouseMove(w->frame_canvas, QPoint(12, 12));
+    EXPECT_EQ(w->m_mouse_over_roi_set, std::set<std::string>{k(10, 10, 3, 0)});
+    QTest::mouseMove(w->frame_canvas, QPoint(45, 45));
+    EXPECT_EQ(w->m_mouse_over_roi_set, std::set<std::string>{k(40, 40, 3, 0)});
+    QTest::mouseMove(w->frame_canvas, QPoint(100, 100));
+    EXPECT_TRUE(w->m_mouse_over_roi_set.empty());
+}
+
+TEST_F(DataTest, KeyTable)
+{
+    key(Qt::Key_A);
+    key(Qt::Key_S);
+    EXPECT_FALSE(w->m_add_lineage_mode) << "A without a lineage root does nothing";
+    EXPECT_FALSE(w->m_split_mode);
+
+    key(Qt::Key_L);
+    EXPECT_TRUE(w->m_lineage_mode);
+    EXPECT_EQ(w->cursor().shape(), Qt::PointingHandCursor);
+    key(Qt::Key_E);
+    EXPECT_FALSE(w->m_lineage_mode) << "E ends lineage mode";
+    EXPECT_TRUE(w->m_manual_elite);
+    key(Qt::Key_L);
+    EXPECT_FALSE(w->m_manual_elite) << "L ends manual elite mode";
+    EXPECT_TRUE(w->m_lineage_mode);
+
+    w->m_lineage_mode_roi_set.insert(k(10, 10, 3, 0));
+    key(Qt::Key_A);
+    EXPECT_TRUE(w->m_add_lineage_mode);
+    key(Qt::Key_L); // second L: root cleared, add and remove modes off
+    EXPECT_FALSE(w->m_lineage_mode);
+    EXPECT_TRUE(w->m_lineage_mode_roi_set.empty());
+    EXPECT_FALSE(w->m_add_lineage_mode);
+
+    // Each mode gives back the cursor it found when it began.
+    w->setCursor(Qt::ArrowCursor);
+    key(Qt::Key_R);
+    EXPECT_EQ(w->cursor().shape(), Qt::PointingHandCursor);
+    key(Qt::Key_R);
+    EXPECT_EQ(w->cursor().shape(), Qt::ArrowCursor);
+
+    key(Qt::Key_T);
+    EXPECT_TRUE(w->m_show_tracked_rois_mode);
+    key(Qt::Key_C);
+    EXPECT_TRUE(w->m_show_centroid);
+    key(Qt::Key_M);
+    EXPECT_TRUE(w->m_merge_mode);
+    key(Qt::Key_X);
+    EXPECT_FALSE(w->m_merge_mode);
+}
+
+TEST_F(DataTest, AutoBlocksTimeKeysButNotPlanes)
+{
+    key(Qt::Key_F);
+    EXPECT_EQ(w->m_time_point, 1);
+    key(Qt::Key_Left);
+    EXPECT_EQ(w->m_time_point, 0);
+    w->m_auto = true;
+    key(Qt::Key_F);
+    key(Qt::Key_Right);
+    EXPECT_EQ(w->m_time_point, 0);
+    key(Qt::Key_Down);
+    EXPECT_EQ(w->m_focal_plane, 4);
+    key(Qt::Key_Up);
+    key(Qt::Key_Up);
+    EXPECT_EQ(w->m_focal_plane, 2);
+    QWheelEvent down(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w.get(), &down);
+    EXPECT_EQ(w->m_focal_plane, 3);
+}
+
+TEST_F(DataTest, ForwardTrackingWithAutoRunsToTheEnd)
+{
+    click(12, 12);
+    w->pushButton_auto->setChecked(true);
+    w->pushButton_forward_tracking_clicked();
+    EXPECT_EQ(w->m_time_point, 2);
+    EXPECT_FALSE(w->m_auto) << "reaching the end switches Auto off";
+    EXPECT_FALSE(w->pushButton_auto->isChecked());
+    EXPECT_TRUE(w->pushButton_forward_tracking->isEnabled());
+    for (int t = 0; t <= 2; ++t)
+        for (int z = 2; z <= 4; ++z)
+            EXPECT_TRUE(w->isFwdTracked(k(10 + 2 * t, 10, z, t))) << t << "," << z;
+    EXPECT_FALSE(w->isFwdTracked(k(40, 40, 3, 0)));
+    EXPECT_EQ(w->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(DataTest, StopEndsAnAutoRunAfterTheStepInProgress)
+{
+    click(45, 45);
+    w->pushButton_auto->setChecked(true);
+    bool saw_disabled = false;
+    QTimer::singleShot(0, w.get(), [&] {
+        saw_disabled = !w->pushButton_forward_tracking->isEnabled();
+        w->pushButton_stop->click();
+    });
+    w->pushButton_forward_tracking_clicked();
+    EXPECT_TRUE(saw_disabled) << "the tracking buttons are disabled while it runs";
+    EXPECT_EQ(w->m_time_point, 1) << "one step, then Stop";
+    EXPECT_TRUE(w->pushButton_forward_tracking->isEnabled());
+    EXPECT_TRUE(w->isFwdTracked(k(40, 40, 2, 1)));
+}
+
+TEST_F(DataTest, ZKeySpreadsTheSelectionOverPlanes)
+{
+    click(12, 12);
+    key(Qt::Key_Z);
+    for (int z = 2; z <= 4; ++z)
+        EXPECT_TRUE(w->isSelected(k(10, 10, z, 0))) << z;
+    EXPECT_FALSE(w->isSelected(k(40, 40, 3, 0)));
+}
+
+TEST_F(DataTest, MakingUnitsGroupsEachObjectAndLinksTheLineage)
+{
+    testing::internal::CaptureStdout();
+    w->makeUnits();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("units t=0 n=2\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("units t=1 n=2\n"), std::string::npos);
+    EXPECT_NE(out.find("units t=2 n=3\n"), std::string::npos);
+
+    const std::string a0 = k(10, 10, 2, 0), b0 = k(40, 40, 2, 0);
+    EXPECT_EQ(w->units(0), (std::set<std::string>{a0, b0}));
+    EXPECT_EQ(w->member(a0), (std::set<std::string>{a0, k(10, 10, 3, 0), k(10, 10, 4, 0)}));
+    const std::string b1 = k(40, 40, 2, 1), b2a = k(38, 40, 2, 2), b2b = k(45, 40, 2, 2);
+    EXPECT_EQ(w->children(b1), (std::set<std::string>{b2a, b2b})) << "the division";
+    EXPECT_EQ(w->parents(k(14, 10, 2, 2)), std::set<std::string>{k(12, 10, 2, 1)});
+    EXPECT_TRUE(w->reach(b2a, b0));
+    EXPECT_FALSE(w->reach(b2a, b2b));
+    for (const auto &entry : w->m_members_head)
+        EXPECT_EQ(decode(entry.first).t(), decode(entry.second).t());
+    EXPECT_EQ(w->m_members_head.size(), 21u) << "every ROI in exactly one unit";
+    EXPECT_FALSE(w->m_make_units);
+
+    // The lineage modes then work on these units: pick the root, add a link, merge.
+    key(Qt::Key_L);
+    click(12, 12);
+    EXPECT_EQ(w->m_lineage_mode_roi_set, std::set<std::string>{a0});
+    EXPECT_FALSE(w->m_lineage_mode);
+    key(Qt::Key_M);
+    testing::internal::CaptureStdout();
+    click(45, 45);
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("mergeUnits: " + a0 + " " + b0 + "\n", 0), 0u) << out;
+    EXPECT_EQ(w->head(k(40, 40, 3, 0)), a0);
+}
+
+TEST_F(DataTest, ModeClicksOnRoisOutsideUnitsAreIgnored)
+{
+    key(Qt::Key_L);
+    ::testing::internal::CaptureStderr();
+    click(12, 12);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(w->m_lineage_mode_roi_set.empty()) << "N/A never becomes the lineage root";
+    EXPECT_NE(err.find("belongs to no unit"), std::string::npos);
+    EXPECT_FALSE(w->m_lineage_mode);
+}
+
+// A long operation lets events run; reading, closing or a merging click
+// arriving then must wait until it has ended.
+TEST_F(DataTest, CommandsArrivingDuringUnitMakingWait)
+{
+    w->m_head_members.emplace("x", "x");
+    roidb_plus *db = w->m_roidb;
+    chooser->open_answer = QString::fromStdString(path("obj.roi"));
+    int fired = 0;
+    QTimer::singleShot(0, w.get(), [&] {
+        ++fired;
+        EXPECT_TRUE(w->busy());
+        w->pushButton_read_roifile_clicked();
+        w->pushButton_close_clicked();
+        w->m_lineage_mode_roi_set.insert(k(10, 10, 2, 0));
+        w->setMergeMode(true);
+        click(45, 45);
+    });
+    ::testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStdout();
+    w->makeUnits();
+    std::string out = ::testing::internal::GetCapturedStdout();
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(w->m_roidb, db) << "the database was neither freed nor replaced";
+    EXPECT_EQ(out.find("mergeUnits"), std::string::npos);
+    EXPECT_NE(err.find("Busy"), std::string::npos);
+    EXPECT_TRUE(w->m_merge_mode) << "the ignored click left the mode on";
+}
