@@ -96,6 +96,43 @@ bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_membe
     return false;
 }
 
+std::vector<std::pair<std::string, std::string>>
+link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_members, int t)
+{
+    struct placed {
+        q_roiimg *raster;
+        const std::string *unit;
+    };
+    const key_set parent_units = units(head_members, t - 1);
+    const key_set child_units = units(head_members, t);
+    std::map<int, std::vector<placed>> parents_by_plane;
+    for (const std::string &pu : parent_units)
+        for (const std::string &pm : members(head_members, pu)) {
+            roi p = db.find_plus(pm);
+            parents_by_plane[p.z()].push_back({rasters.qrimg(p), &pu});
+        }
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const std::string &cu : child_units) {
+        key_set found;
+        for (const std::string &cm : members(head_members, cu)) {
+            roi c = db.find_plus(cm);
+            auto plane = parents_by_plane.find(c.z());
+            if (plane == parents_by_plane.end())
+                continue;
+            const q_roiimg *cr = rasters.qrimg(c);
+            for (const placed &p : plane->second)
+                if (p.raster->top_left().x() <= cr->bottom_right().x() &&
+                    cr->top_left().x() <= p.raster->bottom_right().x() &&
+                    p.raster->top_left().y() <= cr->bottom_right().y() &&
+                    cr->top_left().y() <= p.raster->bottom_right().y())
+                    found.insert(*p.unit);
+        }
+        for (const std::string &pu : found)
+            out.emplace_back(cu, pu);
+    }
+    return out;
+}
+
 void link(key_multimap &linkage, const std::string &unit1, const std::string &unit2,
           std::ostream &out)
 {

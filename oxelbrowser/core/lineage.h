@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility> // std::pair
+#include <vector>
 
 class q_roiimgdb;
 class roidb_plus;
@@ -35,6 +37,12 @@ bool reach(const key_multimap &linkage, const std::string &a, const std::string 
 // focal plane (any shared pixel).
 bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_members,
              const std::string &parent, const std::string &child);
+
+// Pairs (child unit of t, parent unit of t - 1) that have members on one
+// plane whose boxes meet: the only pairs that can pass the link test. In key
+// order of the child, then of the parent.
+std::vector<std::pair<std::string, std::string>>
+link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_members, int t);
 
 // The unit and lineage tables of the window, edited together.
 struct tables {

@@ -9,7 +9,10 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility> // std::pair
+#include <vector>
 
+class q_roiimg;
 class q_roiimgdb;
 class roidb_plus;
 
@@ -43,7 +46,18 @@ public:
     void z_track(int t, key_set &selected);
 
 private:
-    bool passes(roi &r_from, roi &r, int t, double mor_t, double mor_z);
+    struct candidate {
+        std::string key;
+        roi r;
+        q_roiimg *raster;
+    };
+    // The ROIs of a plane with their rasters, gathered once per tracker: a
+    // plane does not change while a command runs.
+    const std::vector<candidate> &plane(int t, int z);
+    bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t,
+                double mor_z);
+
+    std::map<std::pair<int, int>, std::vector<candidate>> _planes;
 
     roidb_plus &_db;
     q_roiimgdb &_rasters;

@@ -87,14 +87,16 @@ bool OXELBrowser::isLink(std::string parent, std::string child)
     return lineage::is_link(*m_roidb, *m_q_roiimgdb, m_head_members, parent, child);
 }
 
+// Every unit of t against every unit of t - 1, in key order; pairs whose
+// members' boxes never meet on a plane cannot pass the link test and are
+// not tried.
 void OXELBrowser::makeLinkage(int t)
 {
-    const std::set<std::string> cur_units = units(t);
-    const std::set<std::string> parental_units = units(t - 1);
-    for (const std::string &cu : cur_units)
-        for (const std::string &pu : parental_units)
-            if (isLink(pu, cu))
-                m_linkage_multimap.emplace(cu, pu);
+    if (!m_roidb || !m_q_roiimgdb)
+        return;
+    for (const auto &[cu, pu] : lineage::link_candidates(*m_roidb, *m_q_roiimgdb, m_head_members, t))
+        if (isLink(pu, cu))
+            m_linkage_multimap.emplace(cu, pu);
 }
 
 void OXELBrowser::link(std::string unit1, std::string unit2)

@@ -153,6 +153,8 @@ void OXELBrowser::makeUnits()
     std::set<std::string> in_units;
     for (const auto &entry : m_members_head)
         in_units.insert(entry.first);
+    // One search for the whole pass, so each plane is gathered once.
+    tracker search = makeTracker();
 
     for (int t = m_min_time_point; t <= m_max_time_point && !m_stop_requested; ++t) {
         int made = 0;
@@ -172,8 +174,11 @@ void OXELBrowser::makeUnits()
                 m_members_head.emplace(key, key);
                 in_units.insert(key);
                 m_make_units = true;
-                checkAdjacentFocalPlane(source, t, z - 1, &in_units, 0.0, 0.5);
-                checkAdjacentFocalPlane(source, t, z + 1, &in_units, 0.0, 0.5);
+                search.make_units = true;
+                search.unit_head = key;
+                search.check_adjacent(source, t, z - 1, in_units, 0.0, 0.5);
+                search.check_adjacent(source, t, z + 1, in_units, 0.0, 0.5);
+                search.make_units = false;
                 m_make_units = false;
                 ++made;
             }

@@ -213,6 +213,17 @@ TEST_F(DataTest, MakingUnitsGroupsEachObjectAndLinksTheLineage)
     for (const auto &entry : w->m_members_head)
         EXPECT_EQ(decode(entry.first).t(), decode(entry.second).t());
     EXPECT_EQ(w->m_members_head.size(), 21u) << "every ROI in exactly one unit";
+
+    // Linking tries only pairs whose boxes meet; every pair gives the same links.
+    auto pruned = w->m_linkage_multimap;
+    w->m_linkage_multimap.clear();
+    for (int t = 1; t <= 2; ++t)
+        for (const std::string &cu : w->units(t))
+            for (const std::string &pu : w->units(t - 1))
+                if (w->isLink(pu, cu))
+                    w->m_linkage_multimap.emplace(cu, pu);
+    EXPECT_EQ(w->m_linkage_multimap, pruned);
+    EXPECT_EQ(pruned.size(), 5u) << "A0-A1, A1-A2, B0-B1 and B1 to both daughters";
     EXPECT_FALSE(w->m_make_units);
 
     // The lineage modes then work on these units: pick the root, add a link, merge.
