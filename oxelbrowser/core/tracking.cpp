@@ -19,11 +19,12 @@ const std::vector<tracker::candidate> &tracker::plane(int t, int z)
     if (found != _planes.end())
         return found->second;
     std::vector<candidate> rois;
+    rois.reserve(64);
     roidb_plus::iterator iter;
     _db.seek_iter(t, z, 0, iter);
     roi r;
     while (_db.find_plus_iter(t, z, r, iter))
-        rois.push_back({keygen(r), r, _rasters.qrimg(r)});
+        rois.push_back({keygen(r), _rasters.qrimg(r)});
     return _planes.emplace(std::make_pair(t, z), std::move(rois)).first->second;
 }
 
@@ -46,13 +47,17 @@ bool tracker::passes(q_roiimg *from, const candidate &c, int from_t, int t, doub
     return ratio > threshold;
 }
 
+void tracker::check_adjacent(roi &r_from, int t, int z, key_set &roiset, double mor_t, double mor_z)
+{
+    search(_rasters.qrimg(r_from), r_from.t(), t, z, roiset, mor_t, mor_z);
+}
+
 // ROIs whose boxes do not meet the source's share no pixel with it and can
 // never pass, so only the others are visited; the set that results is the
 // same whatever order the search takes.
-void tracker::check_adjacent(roi &r_from, int t, int z, key_set &roiset, double mor_t, double mor_z)
+void tracker::search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, double mor_t,
+                     double mor_z)
 {
-    q_roiimg *from = _rasters.qrimg(r_from);
-    const int from_t = r_from.t();
     for (const candidate &c : plane(t, z)) {
         if (!boxes_meet(from, c.raster))
             continue;
@@ -68,9 +73,8 @@ void tracker::check_adjacent(roi &r_from, int t, int z, key_set &roiset, double 
             head_members->emplace(unit_head, c.key);
             members_head->emplace(c.key, unit_head);
         }
-        roi next = c.r;
-        check_adjacent(next, t, z - 1, roiset, mor_t, mor_z);
-        check_adjacent(next, t, z + 1, roiset, mor_t, mor_z);
+        search(c.raster, t, t, z - 1, roiset, mor_t, mor_z);
+        search(c.raster, t, t, z + 1, roiset, mor_t, mor_z);
     }
 }
 
@@ -78,16 +82,12 @@ void tracker::track(int t, int into, const key_set &selected, key_set &target)
 {
     for (int z = _z_min; z <= _z_max; ++z)
         for (const candidate &c : plane(t, z))
-            if (selected.count(c.key) && !_removed.count(c.key)) {
-                roi r = c.r;
-                check_adjacent(r, t, z, target, 0.0, 0.0);
-            }
+            if (selected.count(c.key) && !_removed.count(c.key))
+                search(c.raster, t, t, z, target, 0.0, 0.0);
     for (int z = _z_min; z <= _z_max; ++z)
         for (const candidate &c : plane(t, z))
-            if (target.count(c.key)) {
-                roi r = c.r;
-                check_adjacent(r, into, z, target, 0.0, 0.0);
-            }
+            if (target.count(c.key))
+                search(c.raster, t, into, z, target, 0.0, 0.0);
 }
 
 void tracker::z_track(int t, key_set &selected)
@@ -96,8 +96,7 @@ void tracker::z_track(int t, key_set &selected)
         for (const candidate &c : plane(t, z)) {
             if (!selected.count(c.key) || _removed.count(c.key))
                 continue;
-            roi source = c.r;
-            check_adjacent(source, t, z - 1, selected, 0.0, 0.5);
-            check_adjacent(source, t, z + 1, selected, 0.0, 0.5);
+            search(c.raster, t, t, z - 1, selected, 0.0, 0.5);
+            search(c.raster, t, t, z + 1, selected, 0.0, 0.5);
         }
 }

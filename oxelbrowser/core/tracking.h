@@ -48,12 +48,13 @@ public:
 private:
     struct candidate {
         std::string key;
-        roi r;
         q_roiimg *raster;
     };
     // The ROIs of a plane with their rasters, gathered once per tracker: a
     // plane does not change while a command runs.
     const std::vector<candidate> &plane(int t, int z);
+    void search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, double mor_t,
+                double mor_z);
     bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t,
                 double mor_z);
 
