@@ -282,6 +282,15 @@ private:
     void switchMode(bool &flag, QCursor &prev_cursor, bool on);
     QPoint imagePoint(const QPointF &window_position) const;
     tracker makeTracker();
+    // Removes a ROI from the database and its raster from the cache.
+    void dropRoi(const std::string &key);
+    // $PWD + "/" + dataset + extension: where the file dialogs start.
+    QString startName(const char *extension) const;
+    void saveKeyFile(QPushButton *button, const QString &filter, const QString &objectName,
+                     const char *extension, const std::string &tag,
+                     const std::set<std::string> &keys);
+    void readKeyFile(const QString &filter, const QString &objectName, const char *extension,
+                     const std::string &tag, std::set<std::string> &keys);
     void setTrackingButtons(bool enabled);
 
 public:

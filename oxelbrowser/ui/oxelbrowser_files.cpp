@@ -12,17 +12,12 @@
 #include <cstdlib> // std::getenv
 #include <iostream>
 
-namespace {
-
-// $PWD + "/" + dataset + extension, the start name of the file dialogs.
-QString start_name(const QString &dataset, const char *extension)
+QString OXELBrowser::startName(const char *extension) const
 {
     const char *pwd = std::getenv("PWD");
     const QString dir = pwd && *pwd ? QString::fromLocal8Bit(pwd) : QDir::currentPath();
-    return dir + "/" + dataset + extension;
+    return dir + "/" + m_dataset + extension;
 }
-
-} // namespace
 
 void OXELBrowser::pushButton_save_roifile_clicked()
 {
@@ -32,7 +27,7 @@ void OXELBrowser::pushButton_save_roifile_clicked()
     }
     pushButton_save_roifile->setEnabled(false);
     const QString name = m_chooser->saveFileName(this, tr("Choose a filename to save under"),
-                                                 start_name(m_dataset, ".roi"),
+                                                 startName(".roi"),
                                                  tr("roi file (*.roi)"), "save file dialog");
     if (name.isEmpty() || !m_roidb) {
         pushButton_save_roifile->setEnabled(true);
@@ -59,7 +54,7 @@ void OXELBrowser::pushButton_read_roifile_clicked()
         return;
     }
     const QString name = m_chooser->openFileName(this, tr("Choose a filename to read"),
-                                                 start_name(m_dataset, ".roi"),
+                                                 startName(".roi"),
                                                  tr("roi file (*.roi)"), "open file dialog");
     if (name.isEmpty()) {
         dirty = true;

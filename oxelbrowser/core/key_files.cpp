@@ -1,0 +1,56 @@
+// Files of ROI keys for a dataset.
+#include "key_files.h"
+
+#include "OXEL_roidb"
+
+#include <ostream>
+#include <sys/stat.h> // stat
+
+namespace key_files {
+
+bool write(const std::string &path, const std::string &dataset, const std::string &tag,
+           const std::set<std::string> &keys, std::ostream &err)
+{
+    text_file_writer out;
+    if (!out.open(path)) {
+        err << "Cannot open " << path << std::endl;
+        return false;
+    }
+    out.write_line("NAME " + dataset);
+    for (const std::string &key : keys)
+        out.write_line(tag + " " + key);
+    if (!out.commit()) {
+        err << "Cannot open " << path << std::endl;
+        return false;
+    }
+    return true;
+}
+
+read_result read(const std::string &path, const std::string &dataset, const std::string &tag,
+                 std::set<std::string> &keys, std::ostream &err)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        err << "No such file or directory: " << path << std::endl;
+        return read_result::missing;
+    }
+    roi_file_reader in;
+    if (!in.open(path)) {
+        err << "Cannot open " << path << std::endl;
+        return read_result::unreadable;
+    }
+    std::string name, value;
+    while (in.read_word(name) && in.read_word(value)) {
+        if (name == "NAME") {
+            if (value != dataset) {
+                err << "different dataset" << std::endl;
+                break;
+            }
+        } else if (name == tag) {
+            keys.insert(value);
+        }
+    }
+    return read_result::read;
+}
+
+} // namespace key_files

@@ -1,0 +1,63 @@
+// "Read Info" / "Save Info" (the selection) and "Read FP" / "Save FP" (the
+// false-positive marks): files of ROI keys for the open dataset.
+#include "OXELBrowser.h"
+#include "key_files.h"
+
+#include <QFile>
+#include <QPushButton>
+
+#include <iostream>
+
+void OXELBrowser::saveKeyFile(QPushButton *button, const QString &filter,
+                              const QString &objectName, const char *extension,
+                              const std::string &tag, const std::set<std::string> &keys)
+{
+    button->setEnabled(false);
+    const QString name = m_chooser->saveFileName(this, tr("Choose a filename to save under"),
+                                                 startName(extension), filter, objectName);
+    if (!name.isEmpty() &&
+        (!QFile::exists(name) ||
+         m_chooser->confirm(this, tr("Overwrite File? -- OXELBrowser"),
+                            tr("A file called %1 already exists. Do you want to overwrite it?").arg(name),
+                            tr("&Yes"), tr("&No"))))
+        key_files::write(name.toStdString(), m_dataset.toStdString(), tag, keys, std::cerr);
+    button->setEnabled(true);
+}
+
+void OXELBrowser::readKeyFile(const QString &filter, const QString &objectName,
+                              const char *extension, const std::string &tag,
+                              std::set<std::string> &keys)
+{
+    const QString name = m_chooser->openFileName(this, tr("Choose a filename to read"),
+                                                 startName(extension), filter, objectName);
+    if (name.isEmpty())
+        return;
+    if (key_files::read(name.toStdString(), m_dataset.toStdString(), tag, keys, std::cerr) ==
+        key_files::read_result::unreadable)
+        return;
+    dirty = true;
+    repaintNow();
+}
+
+void OXELBrowser::pushButton_save_info_clicked()
+{
+    saveKeyFile(pushButton_save_info, tr("info file (*.info)"), "save info-file", ".info", "SELECT",
+                m_selected_roi_set);
+}
+
+void OXELBrowser::pushButton_read_info_clicked()
+{
+    readKeyFile(tr("info file (*.info)"), "open info-file", ".info", "SELECT", m_selected_roi_set);
+}
+
+void OXELBrowser::pushButton_save_FP_clicked()
+{
+    saveKeyFile(pushButton_save_FP, tr("fp file (*.fp)"), "save false-positive ROIs file", ".fp",
+                "FP", m_removed_roi_set);
+}
+
+void OXELBrowser::pushButton_read_FP_clicked()
+{
+    readKeyFile(tr("fp file (*.fp)"), "open fp-file", ".fp", "FP", m_removed_roi_set);
+    letEventsRun();
+}

@@ -1,0 +1,132 @@
+// Commands on whole sets of ROIs: Reset, Select all, Clean Up, Drop FP and
+// restoring the later time points from a ROI file.
+#include "OXELBrowser.h"
+#include "keygen.h"
+#include "q_roiimgdb.h"
+#include "roidb_plus.h"
+
+#include <QApplication>
+#include <QFile>
+
+#include <cstdlib> // std::getenv
+#include <iostream>
+
+void OXELBrowser::pushButton_reset_clicked()
+{
+    if (!beginBusy())
+        return;
+    m_fwd_roi_set.clear();
+    m_bwd_roi_set.clear();
+    m_mouse_over_roi_set.clear();
+    m_make_unit_roi_set.clear();
+    m_head_members.clear();
+    m_members_head.clear();
+    m_elite_head_roi_set.clear();
+    m_smallest_enclosing_circle.clear();
+    m_linkage_set.clear();
+    m_linkage_multimap.clear();
+    endBusy();
+    dirty = true;
+    repaintNow();
+}
+
+void OXELBrowser::pushButton_select_all_clicked()
+{
+    if (!m_roidb)
+        return;
+    m_selected_roi_set.clear();
+    roi r;
+    for (int t = m_min_time_point; t <= m_max_time_point; ++t)
+        for (int z = m_min_focal_plane; z <= m_max_focal_plane; ++z) {
+            m_roidb->seek(t, z, 0);
+            while (m_roidb->find_plus(t, z, r))
+                m_selected_roi_set.insert(keygen(r));
+        }
+    dirty = true;
+    repaintNow();
+    letEventsRun();
+}
+
+void OXELBrowser::dropRoi(const std::string &key)
+{
+    m_roidb->remove(key);
+    // A later ROI at the same position is rasterised afresh.
+    if (m_q_roiimgdb)
+        m_q_roiimgdb->remove(decode(key));
+}
+
+void OXELBrowser::pushButton_clean_clicked()
+{
+    if (!m_roidb || !beginBusy())
+        return;
+    setCursor(Qt::WaitCursor);
+    for (int t = m_min_time_point; t <= m_max_time_point && m_roidb; ++t) {
+        setCurrentTimePoint(t);
+        dirty = true;
+        repaintNow();
+        letEventsRun();
+        for (int z = m_min_focal_plane; z <= m_max_focal_plane; ++z) {
+            // The walk has its own cursor: painting in between moves the shared one.
+            bool removed_any = true;
+            while (removed_any) {
+                removed_any = false;
+                roidb_plus::iterator iter;
+                m_roidb->seek_iter(t, z, 0, iter);
+                roi r;
+                for (;;) {
+                    letEventsRunNow(false);
+                    if (!m_roidb->find_plus_iter(t, z, r, iter))
+                        break;
+                    const std::string key = keygen(r);
+                    if (!isFwdTracked(key) || !isBwdTracked(key)) {
+                        dropRoi(key);
+                        removed_any = true;
+                    }
+                }
+            }
+        }
+        dirty = true;
+        repaintNow();
+        letEventsRun();
+    }
+    setCursor(Qt::ArrowCursor);
+    endBusy();
+}
+
+void OXELBrowser::pushButton_drop_false_positive_clicked()
+{
+    if (!m_roidb || !beginBusy())
+        return;
+    setCursor(Qt::WaitCursor);
+    for (const std::string &key : m_removed_roi_set)
+        dropRoi(key);
+    dirty = true;
+    repaintNow();
+    letEventsRun();
+    setCursor(Qt::ArrowCursor);
+    endBusy();
+}
+
+void OXELBrowser::pushButton_restore_clicked()
+{
+    if (!m_roidb || m_busy) {
+        if (m_busy)
+            beginBusy(); // says why nothing happens
+        return;
+    }
+    const QString name = m_chooser->openFileName(this, tr("Choose a filename to read"),
+                                                 startName(".roi"), tr("roi file (*.roi)"),
+                                                 "open file dialog");
+    if (name.isEmpty() || !m_roidb || !beginBusy())
+        return;
+    if (!QFile::exists(name)) {
+        std::cerr << "No such file or directory: " << name.toStdString() << std::endl;
+    } else {
+        setCursor(Qt::WaitCursor);
+        m_roidb->replace_plus(name.toStdString(), m_time_point, m_max_time_point);
+        setCursor(Qt::ArrowCursor);
+    }
+    setMaxTimePoint(m_roidb->t_max());
+    setMinTimePoint(m_roidb->t_min());
+    endBusy();
+}
