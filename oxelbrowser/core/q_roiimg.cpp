@@ -62,20 +62,12 @@ void q_roiimg::_make_polygon()
 
 void q_roiimg::draw(pos2i p)
 {
-    if (!_image || p.y() < 0 || p.y() >= _height || p.x() < 0)
-        return;
-    unsigned char *row = _image + static_cast<size_t>(p.y()) * _width;
-    for (int x = p.x(); x < _width && row[x] != outline_walk::boundary; ++x)
-        row[x] = 1;
+    outline_walk::fill_row(_image, _width, _height, p.x(), p.y(), 1);
 }
 
 void q_roiimg::erase(pos2i p)
 {
-    if (!_image || p.y() < 0 || p.y() >= _height || p.x() < 0)
-        return;
-    unsigned char *row = _image + static_cast<size_t>(p.y()) * _width;
-    for (int x = p.x(); x < _width && row[x] != outline_walk::boundary; ++x)
-        row[x] = 0;
+    outline_walk::fill_row(_image, _width, _height, p.x(), p.y(), 0);
 }
 
 void q_roiimg::map()

@@ -32,23 +32,9 @@ void roidb_plus::entry_plus(roi r)
         tz_xy_db.emplace(plane_key(t, z), pos2i(x, y));
 }
 
-template <class Accept> void roidb_plus::read_file(const std::string &filename, Accept accept)
-{
-    roi_file_reader in;
-    if (!in.open(filename)) {
-        std::cerr << "roidb: Cannot open " << filename << std::endl;
-        return;
-    }
-    in.read_word(_name);
-    roi r;
-    while (in.read_roi(r))
-        if (accept(r))
-            entry_plus(std::move(r));
-}
-
 void roidb_plus::read_plus(std::string filename)
 {
-    read_file(filename, [](const roi &) { return true; });
+    read_with(filename, [this](roi &&r) { entry_plus(std::move(r)); });
 }
 
 void roidb_plus::replace_plus(std::string filename, int t_from, int t_end)
@@ -59,7 +45,10 @@ void roidb_plus::replace_plus(std::string filename, int t_from, int t_end)
             doomed.push_back(e.second);
     for (const roi &r : doomed)
         remove(r);
-    read_file(filename, [t_from, t_end](const roi &r) { return t_from <= r.t() && r.t() <= t_end; });
+    read_with(filename, [this, t_from, t_end](roi &&r) {
+        if (t_from <= r.t() && r.t() <= t_end)
+            entry_plus(std::move(r));
+    });
 }
 
 void roidb_plus::seek(int t, int z, int pos)

@@ -43,7 +43,6 @@ public:
 private:
     std::string plane_key(int t, int z);
     bool next_in_plane(int t, int z, roi &r, iterator &iter);
-    template <class Accept> void read_file(const std::string &filename, Accept accept);
 
     index_type tz_xy_db;
     iterator tz_iter;

@@ -292,6 +292,8 @@ private:
     void readKeyFile(const QString &filter, const QString &objectName, const char *extension,
                      const std::string &tag, std::set<std::string> &keys);
     void setTrackingButtons(bool enabled);
+    void trackingSteps(bool forward);
+    std::string unitOf(const std::string &key);
 
 public:
     // Groups each object's ROIs of every time point into a unit, then links

@@ -166,6 +166,17 @@ void OXELBrowser::wheelEvent(QWheelEvent *e)
     letEventsRun();
 }
 
+// The head of key's unit; a ROI outside every unit is reported and gives
+// an empty string, so that "N/A" never reaches an operation on units.
+std::string OXELBrowser::unitOf(const std::string &key)
+{
+    const std::string h = head(key);
+    if (h != "N/A")
+        return h;
+    std::cerr << "roi(" << key << ") belongs to no unit" << std::endl;
+    return std::string();
+}
+
 QPoint OXELBrowser::imagePoint(const QPointF &window_position) const
 {
     return window_position.toPoint() - frame_canvas->pos();
@@ -209,21 +220,17 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
         std::cerr << "Busy: the click is ignored until the running operation has ended" << std::endl;
     } else if (m_manual_elite) {
         if (left) {
-            const std::string h = head(key);
-            if (h == "N/A")
-                std::cerr << "roi(" << key << ") belongs to no unit" << std::endl;
-            else if (isElite(h))
+            const std::string h = unitOf(key);
+            if (!h.empty() && isElite(h))
                 m_elite_head_roi_set.erase(h);
-            else
+            else if (!h.empty())
                 m_elite_head_roi_set.insert(h);
             setManualEliteMode(false);
         }
     } else if (m_lineage_mode) {
         if (left) {
-            const std::string h = head(key);
-            if (h == "N/A") {
-                std::cerr << "roi(" << key << ") belongs to no unit" << std::endl;
-            } else {
+            const std::string h = unitOf(key);
+            if (!h.empty()) {
                 m_lineage_mode_roi_set.clear();
                 m_lineage_mode_roi_set.insert(h);
             }
@@ -231,10 +238,8 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
         }
     } else if (m_remove_lineage_mode) {
         if (left) {
-            const std::string h = head(key);
-            if (h == "N/A") {
-                std::cerr << "roi(" << key << ") belongs to no unit" << std::endl;
-            } else {
+            const std::string h = unitOf(key);
+            if (!h.empty()) {
                 m_lineage_mode_roi_set.clear();
                 m_lineage_mode_roi_set.insert(h);
                 for (const std::string &parent : parents(h))
@@ -244,20 +249,16 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
         }
     } else if (m_add_lineage_mode) {
         if (left) {
-            const std::string h = head(key);
-            if (h == "N/A")
-                std::cerr << "roi(" << key << ") belongs to no unit" << std::endl;
-            else if (!L.empty())
+            const std::string h = unitOf(key);
+            if (!h.empty() && !L.empty())
                 link(h, L);
             setAddLineageMode(false);
         }
     } else if (m_merge_mode) {
         if (left) {
-            const std::string h = head(key);
-            const std::string hl = L.empty() ? std::string() : head(L);
-            if (h == "N/A" || hl == "N/A")
-                std::cerr << "roi(" << key << ") or the lineage root belongs to no unit" << std::endl;
-            else if (!L.empty())
+            const std::string h = unitOf(key);
+            const std::string hl = L.empty() ? std::string() : unitOf(L);
+            if (!h.empty() && !hl.empty())
                 mergeUnits(hl, h);
             setMergeMode(false);
         }
@@ -269,10 +270,8 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
             m_split_parents.clear();
             setSplitMode(false);
         } else if (left && !key.empty()) {
-            const std::string h = head(key);
-            if (h == "N/A")
-                std::cerr << "roi(" << key << ") belongs to no unit" << std::endl;
-            else
+            const std::string h = unitOf(key);
+            if (!h.empty())
                 m_split_parents.insert(h);
         }
     } else if (left) {

@@ -71,16 +71,23 @@ void OXELBrowser::zTracking(int t)
         dirty = true;
 }
 
-void OXELBrowser::pushButton_forward_tracking_clicked()
+// One step into the next (or previous) time point, repeated while Auto is on;
+// reaching the end of the range switches Auto off.
+void OXELBrowser::trackingSteps(bool forward)
 {
     if (!m_roidb || !beginBusy())
         return;
     setTrackingButtons(false);
     setCursor(Qt::WaitCursor);
     do {
-        timeNext();
-        forwardTracking(m_time_point - 1);
-        if (m_time_point == m_max_time_point)
+        if (forward) {
+            timeNext();
+            forwardTracking(m_time_point - 1);
+        } else {
+            timePrev();
+            backwardTracking(m_time_point + 1);
+        }
+        if (m_time_point == (forward ? m_max_time_point : m_min_time_point))
             pushButton_auto->setChecked(false);
         dirty = true;
         repaintNow();
@@ -91,24 +98,14 @@ void OXELBrowser::pushButton_forward_tracking_clicked()
     endBusy();
 }
 
+void OXELBrowser::pushButton_forward_tracking_clicked()
+{
+    trackingSteps(true);
+}
+
 void OXELBrowser::pushButton_backward_tracking_clicked()
 {
-    if (!m_roidb || !beginBusy())
-        return;
-    setTrackingButtons(false);
-    setCursor(Qt::WaitCursor);
-    do {
-        timePrev();
-        backwardTracking(m_time_point + 1);
-        if (m_time_point == m_min_time_point)
-            pushButton_auto->setChecked(false);
-        dirty = true;
-        repaintNow();
-        letEventsRunNow(true);
-    } while (m_auto);
-    setCursor(Qt::ArrowCursor);
-    setTrackingButtons(true);
-    endBusy();
+    trackingSteps(false);
 }
 
 void OXELBrowser::do_zTracking()

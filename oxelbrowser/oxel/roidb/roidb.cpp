@@ -72,15 +72,7 @@ std::string roidb::digit(int d, int x)
 
 void roidb::read(std::string filename)
 {
-    roi_file_reader in;
-    if (!in.open(filename)) {
-        std::cerr << "roidb: Cannot open " << filename << std::endl;
-        return;
-    }
-    in.read_word(_name);
-    roi r;
-    while (in.read_roi(r))
-        entry(r);
+    read_with(filename, [this](roi &&r) { entry(std::move(r)); });
 }
 
 void roidb::write(std::string filename)

@@ -3,7 +3,9 @@
 
 #include "OXEL_roi"
 #include "node_pool.h"
+#include "roi_file.h"
 
+#include <iostream>
 #include <map>
 #include <string>
 
@@ -35,6 +37,21 @@ public:
     void write(std::string filename);
 
 protected:
+    // Reads a database file: its first word becomes the name, then each ROI
+    // goes to enter(roi) until a record fails to read.
+    template <class Enter> void read_with(const std::string &filename, Enter enter)
+    {
+        roi_file_reader in;
+        if (!in.open(filename)) {
+            std::cerr << "roidb: Cannot open " << filename << std::endl;
+            return;
+        }
+        in.read_word(_name);
+        roi r;
+        while (in.read_roi(r))
+            enter(std::move(r));
+    }
+
     std::string _name;
     map_type db;
 };

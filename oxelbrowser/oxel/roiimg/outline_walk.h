@@ -52,6 +52,17 @@ template <class Add> void polygon(int x, int y, const std::string &outline, Add 
     }
 }
 
+// Sets row y of a w x h mask to value from column x rightwards, stopping
+// before the first boundary byte or at the edge (tested before the byte).
+inline void fill_row(unsigned char *mask, int w, int h, int x, int y, unsigned char value)
+{
+    if (!mask || y < 0 || y >= h || x < 0)
+        return;
+    unsigned char *row = mask + static_cast<size_t>(y) * w;
+    for (int col = x; col < w && row[col] != boundary; ++col)
+        row[col] = value;
+}
+
 // Fills a cleared w x h mask with 1 for the region the outline encloses
 // (holes included) and 0 elsewhere; (x, y) is the start relative to the box.
 // The walk marks every boundary pixel; the inside is then filled row by row

@@ -7,8 +7,6 @@
 #include <cstring>   // std::memset
 #include <utility>   // std::move
 
-using outline_walk::boundary;
-
 roiimg::roiimg(roi r)
     : roi(std::move(r)), _top_left(_x, _y), _bottom_right(_x, _y), _width(1), _height(1),
       _image(nullptr), _size(0), _polygon()
@@ -60,20 +58,12 @@ void roiimg::_make_polygon()
 
 void roiimg::draw(pos2i p)
 {
-    if (p.y() < 0 || p.y() >= _height || p.x() < 0)
-        return;
-    unsigned char *row = _image + static_cast<size_t>(p.y()) * _width;
-    for (int x = p.x(); x < _width && row[x] != boundary; ++x)
-        row[x] = 1;
+    outline_walk::fill_row(_image, _width, _height, p.x(), p.y(), 1);
 }
 
 void roiimg::erase(pos2i p)
 {
-    if (p.y() < 0 || p.y() >= _height || p.x() < 0)
-        return;
-    unsigned char *row = _image + static_cast<size_t>(p.y()) * _width;
-    for (int x = p.x(); x < _width && row[x] != boundary; ++x)
-        row[x] = 0;
+    outline_walk::fill_row(_image, _width, _height, p.x(), p.y(), 0);
 }
 
 void roiimg::map()
