@@ -35,29 +35,14 @@ void q_roiimg::_add_point(int x, int y)
         _bottom_right = pos2i(std::max(_bottom_right.x(), x), std::max(_bottom_right.y(), y));
 }
 
-// Same rules as _add_point(), with the box and the last point kept in locals.
+// The rules of _add_point(), with the box kept in locals while walking.
 void q_roiimg::_make_polygon()
 {
     _qpointarray.reserve(static_cast<int>(_outline.size() + _outline.size() / 4 + 1));
-    int left = _top_left.x(), top = _top_left.y();
-    int right = _bottom_right.x(), bottom = _bottom_right.y();
-    bool any = !_qpointarray.isEmpty();
-    int last_x = any ? _qpointarray.constLast().x() : 0;
-    int last_y = any ? _qpointarray.constLast().y() : 0;
-    outline_walk::polygon(_x, _y, _outline, [&](int x, int y) {
-        if (any && x == last_x && y == last_y)
-            return;
-        any = true;
-        last_x = x;
-        last_y = y;
-        _qpointarray.append(QPoint(x, y));
-        left = std::min(left, x);
-        top = std::min(top, y);
-        right = std::max(right, x);
-        bottom = std::max(bottom, y);
-    });
-    _top_left = pos2i(left, top);
-    _bottom_right = pos2i(right, bottom);
+    outline_walk::box b{_top_left.x(), _top_left.y(), _bottom_right.x(), _bottom_right.y()};
+    outline_walk::boundary_points(_x, _y, _outline, b, [this](int x, int y) { _qpointarray.append(QPoint(x, y)); });
+    _top_left = pos2i(b.left, b.top);
+    _bottom_right = pos2i(b.right, b.bottom);
 }
 
 void q_roiimg::draw(pos2i p)

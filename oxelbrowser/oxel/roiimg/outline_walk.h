@@ -52,6 +52,33 @@ template <class Add> void polygon(int x, int y, const std::string &outline, Add 
     }
 }
 
+// The inclusive box of a raster: its start point and every boundary pixel.
+struct box {
+    int left, top, right, bottom;
+};
+
+// Calls append(x, y) for every boundary pixel, dropping a point equal to the
+// one before (the walk's closing point usually repeats the first), and
+// widens b to take in each point appended.
+template <class Append>
+void boundary_points(int x, int y, const std::string &outline, box &b, Append append)
+{
+    bool any = false;
+    int last_x = 0, last_y = 0;
+    polygon(x, y, outline, [&](int px, int py) {
+        if (any && px == last_x && py == last_y)
+            return;
+        any = true;
+        last_x = px;
+        last_y = py;
+        append(px, py);
+        b.left = px < b.left ? px : b.left;
+        b.top = py < b.top ? py : b.top;
+        b.right = px > b.right ? px : b.right;
+        b.bottom = py > b.bottom ? py : b.bottom;
+    });
+}
+
 // Sets row y of a w x h mask to value from column x rightwards, stopping
 // before the first boundary byte or at the edge (tested before the byte).
 inline void fill_row(unsigned char *mask, int w, int h, int x, int y, unsigned char value)
