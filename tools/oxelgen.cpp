@@ -120,9 +120,21 @@ std::string three(int n)
     return buf;
 }
 
+// Creates dir and any missing folder above it.
+bool make_folders(const std::string &dir)
+{
+    for (size_t slash = dir.find('/', 1); ; slash = dir.find('/', slash + 1)) {
+        const std::string part = dir.substr(0, slash);
+        if (!part.empty() && mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+        if (slash == std::string::npos)
+            return true;
+    }
+}
+
 int make_dataset(const std::string &dir, int times, int planes, int size, unsigned seed)
 {
-    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    if (!make_folders(dir)) {
         std::cerr << "oxelgen: cannot create " << dir << "\n";
         return 1;
     }
