@@ -12,7 +12,7 @@
 #include <spawn.h>   // posix_spawn
 #include <sstream>
 #include <sys/wait.h> // waitpid
-#include <unistd.h>  // close, read, write
+#include <unistd.h>  // close, read, write, access, readlink
 #include <vector>
 
 #ifndef OXELBROWSER_OUTLINEGEN_PATH
@@ -143,7 +143,21 @@ bool parse_answer(const std::string &answer, std::list<roi> &out, std::string &p
 std::string outline_program()
 {
     const char *env = std::getenv("OXELBROWSER_OUTLINEGEN");
-    return env && *env ? env : OXELBROWSER_OUTLINEGEN_PATH;
+    if (env && *env)
+        return env;
+    // Installed under another prefix than the one built for: the program
+    // beside the browser.
+    if (access(OXELBROWSER_OUTLINEGEN_PATH, X_OK) != 0) {
+        char self[4096];
+        ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (n > 0) {
+            std::string beside(self, static_cast<size_t>(n));
+            beside = beside.substr(0, beside.rfind('/') + 1) + "outlinegen";
+            if (access(beside.c_str(), X_OK) == 0)
+                return beside;
+        }
+    }
+    return OXELBROWSER_OUTLINEGEN_PATH;
 }
 
 std::list<roi> run_outline_program(const std::string &program, const unsigned char *canvas,

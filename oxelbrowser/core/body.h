@@ -9,7 +9,8 @@
 #include <set>
 #include <string>
 
-// The outline program: $OXELBROWSER_OUTLINEGEN when set, else the installed one.
+// The outline program: $OXELBROWSER_OUTLINEGEN when set, else the installed
+// one (or, when that is missing, the one beside the running program).
 std::string outline_program();
 
 // Sends a width x height pixel block (non-zero: region) to the outline
