@@ -17,6 +17,8 @@ rois=$(($(wc -l < "$work/tiny.roi") - 1))
 cat > "$work/session.sh" <<SH
 #!/usr/bin/env bash
 set -u
+# A real window on the X server, whatever the other tests run on.
+export QT_QPA_PLATFORM=xcb
 export OXELBROWSER_IMAGE_ROOT="$work/image"
 export OXELBROWSER_OUTLINEGEN="$build/outlinegen/outlinegen"
 "$build/oxelbrowser/oxelbrowser" "$work/tiny.roi" >"$work/out.txt" 2>"$work/err.txt" &
