@@ -4,6 +4,7 @@
 //   browser_bench            runs everything (offscreen)
 #include "OXELBrowser.h"
 #include "bench_data.h"
+#include "huge_pages.h"
 #include "roidb_plus.h"
 
 #include <QApplication>
@@ -50,6 +51,8 @@ void write_roi_file(const std::string &path, const std::string &name, const std:
 
 int main(int argc, char **argv)
 {
+    // The browser runs with its heap on huge pages; so do its figures.
+    restart_with_huge_pages(argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir dir;

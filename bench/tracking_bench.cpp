@@ -6,6 +6,7 @@
 //   tracking_bench [ROI_FILE IMAGE_ROOT]   the generated large dataset, or a given one
 #include "OXELBrowser.h"
 #include "bench_data.h"
+#include "huge_pages.h"
 #include "keygen.h"
 #include "roidb_plus.h"
 
@@ -126,6 +127,8 @@ void run(OXELBrowser &w, const std::string &label)
 
 int main(int argc, char **argv)
 {
+    // The browser runs with its heap on huge pages; so do its figures.
+    restart_with_huge_pages(argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir dir;

@@ -1,12 +1,14 @@
 // oxelbrowser: opens the main window; an optional argument names a ROI file
 // to open at start-up.
 #include "OXELBrowser.h"
+#include "huge_pages.h"
 
 #include <QApplication>
 #include <QStringList>
 
 int main(int argc, char **argv)
 {
+    restart_with_huge_pages(argv);
     QApplication app(argc, argv);
     auto *window = new OXELBrowser(nullptr, nullptr, Qt::WindowFlags());
     window->show();
