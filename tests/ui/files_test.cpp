@@ -17,14 +17,6 @@
 
 namespace {
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 void when_modal(std::function<void(QWidget *)> fn, int tries = 300)
 {
     QTimer::singleShot(10, qApp, [fn, tries] {

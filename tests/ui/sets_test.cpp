@@ -10,18 +10,6 @@
 #include <fstream>
 #include <sstream>
 
-namespace {
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-} // namespace
-
 // Four ROIs at time points 0 to 2 on plane 0 and 1.
 class SetsTest : public WindowTest {
 protected:

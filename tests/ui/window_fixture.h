@@ -13,9 +13,18 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
+
+inline std::string slurp(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
 
 // Answers the file dialogs with prepared names and records what was asked.
 class ScriptedChooser : public FileChooser {
