@@ -113,6 +113,7 @@ int main(int argc, char **argv)
     const int repeats = 50;
     t0 = now_ms();
     for (int i = 0; i < repeats; ++i) {
+        // As every command does after a change.
         w.dirty = true;
         w.repaint();
     }

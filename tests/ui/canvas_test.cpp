@@ -2,6 +2,9 @@
 #include "keygen.h"
 #include "window_fixture.h"
 
+#include <QFrame>
+#include <QTest>
+
 namespace {
 
 // A 5 x 5 square with its top-left pixel at (x, y).
@@ -54,6 +57,21 @@ TEST_F(CanvasTest, OutlinesTakeTheColourOfTheirState)
     w->m_removed_roi_set.clear();
     redraw();
     EXPECT_EQ(canvas_pixel(30, 30), QColor("#ff8f00")) << "tracked both ways: 3";
+}
+
+// Commands render the canvas themselves: no repaint from outside.
+TEST_F(CanvasTest, ClicksAndStepsShowOnTheCanvasAtOnce)
+{
+    QTest::mouseClick(w->frame_canvas, Qt::LeftButton, {}, QPoint(12, 12));
+    EXPECT_EQ(canvas_pixel(10, 10), QColor("#00ffda"));
+    QTest::mouseClick(w->frame_canvas, Qt::RightButton, {}, QPoint(32, 32));
+    EXPECT_EQ(canvas_pixel(30, 30), QColor("#000000"));
+    QTest::mouseClick(w->frame_canvas, Qt::LeftButton, {}, QPoint(12, 12));
+    EXPECT_EQ(canvas_pixel(10, 10), QColor("#a8a8ff"));
+    w->setCurrentFocalPlane(19);
+    EXPECT_NE(canvas_pixel(10, 10), QColor("#a8a8ff")) << "plane 19 has no ROI there";
+    const QImage shown = w->frame_canvas->grab().toImage();
+    EXPECT_NE(shown.pixelColor(10, 10), QColor("#a8a8ff")) << "and the frame shows it";
 }
 
 TEST_F(CanvasTest, LineageRootAndEliteUnitsAreMarked)
