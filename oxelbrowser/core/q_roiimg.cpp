@@ -5,6 +5,7 @@
 
 #include <algorithm> // std::min, std::max
 #include <cstring>   // std::memset
+#include <iostream>
 #include <utility>   // std::move
 
 q_roiimg::q_roiimg(roi r)
@@ -59,6 +60,19 @@ void q_roiimg::map()
 {
     if (_image)
         return;
+    // No nucleus spans a box this large: an outline that does is damaged, and
+    // its raster stays an empty pixel rather than taking the machine's memory.
+    const size_t max_mask_bytes = size_t(1) << 28;
+    if (static_cast<size_t>(_width) * static_cast<size_t>(_height) > max_mask_bytes) {
+        std::cerr << "ROI at " << _x << " " << _y << " " << _z << " " << _t
+                  << ": outline spans " << _width << " x " << _height << " pixels; left empty"
+                  << std::endl;
+        _bottom_right = _top_left;
+        _width = _height = 1;
+        _image = new unsigned char[1]();
+        count_size();
+        return;
+    }
     const size_t total = static_cast<size_t>(_width) * _height;
     _image = new unsigned char[total];
     std::memset(_image, 0, total);

@@ -36,6 +36,21 @@ TEST(DisplayRaster, PolygonMatchesTheWalk)
     EXPECT_EQ(l.value(5, 5), 0);
 }
 
+TEST(DisplayRaster, ADamagedOutlineSpanningAHugeBoxStaysEmpty)
+{
+    const int side = 20000; // a 400-megapixel box
+    q_roiimg huge(roi(0, 0, 0, 0, std::string(side, '2') + std::string(side, '3') +
+                                        std::string(side, '0') + std::string(side, '1')));
+    ::testing::internal::CaptureStderr();
+    huge.map();
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("left empty"), std::string::npos);
+    EXPECT_EQ(huge.size(), 0);
+    q_roiimg small(roi(5, 5, 0, 0, "2301"));
+    small.map();
+    EXPECT_FALSE(is_overlap(&huge, &small));
+    EXPECT_GT(huge.qpointarray().size(), 4 * side - 10) << "the outline can still be drawn";
+}
+
 TEST(DisplayRaster, TouchingBoxesWithoutCommonPixelsDoNotOverlap)
 {
     // An L whose box holds the empty corner (1, 0), and a pixel in that corner.
