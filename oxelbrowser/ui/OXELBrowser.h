@@ -87,6 +87,13 @@ public:
     bool busy() const { return m_busy; }
     // The rendered canvas (for inspection).
     const QPixmap &canvasPixmap() const { return m_pix; }
+    // Groups each object's ROIs of every time point into a unit, then links
+    // each time point to the one before ("Make units", key U).
+    void makeUnits();
+    // Links the units of the current time point to the one before (key K).
+    void linkCurrentTimePoint();
+    // Time spent letting events run during long operations, in milliseconds.
+    double eventMilliseconds() const { return m_event_ms; }
 
 public slots:
     // Slots in the order of the window's slot table.
@@ -294,17 +301,6 @@ private:
     void setTrackingButtons(bool enabled);
     void trackingSteps(bool forward);
     std::string unitOf(const std::string &key);
-
-public:
-    // Groups each object's ROIs of every time point into a unit, then links
-    // each time point to the one before ("Make units", key U).
-    void makeUnits();
-    // Links the units of the current time point to the one before (key K).
-    void linkCurrentTimePoint();
-    // Time spent letting events run during long operations, in milliseconds.
-    double eventMilliseconds() const { return m_event_ms; }
-
-private:
 
     Ui::OXELBrowser *ui;
     std::unique_ptr<FileChooser> m_chooser;
