@@ -9,14 +9,15 @@
 #include <utility>   // std::move
 
 tracker::tracker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min, int z_max)
-    : _db(db), _rasters(rasters), _removed(removed), _z_min(z_min), _z_max(z_max)
+    : planes(std::make_shared<plane_map>()), _db(db), _rasters(rasters), _removed(removed),
+      _z_min(z_min), _z_max(z_max)
 {
 }
 
 const std::vector<tracker::candidate> &tracker::plane(int t, int z)
 {
-    auto found = _planes.find({t, z});
-    if (found != _planes.end())
+    auto found = planes->find({t, z});
+    if (found != planes->end())
         return found->second;
     std::vector<candidate> rois;
     rois.reserve(64);
@@ -25,7 +26,7 @@ const std::vector<tracker::candidate> &tracker::plane(int t, int z)
     roi r;
     while (_db.find_plus_iter(t, z, r, iter))
         rois.push_back({keygen(r), _rasters.qrimg(r)});
-    return _planes.emplace(std::make_pair(t, z), std::move(rois)).first->second;
+    return planes->emplace(std::make_pair(t, z), std::move(rois)).first->second;
 }
 
 static bool boxes_meet(const q_roiimg *a, const q_roiimg *b)

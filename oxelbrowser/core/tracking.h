@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <memory> // std::shared_ptr
 #include <set>
 #include <string>
 #include <utility> // std::pair
@@ -20,6 +21,14 @@ using key_set = std::set<std::string>;
 
 class tracker {
 public:
+    struct candidate {
+        std::string key;
+        q_roiimg *raster;
+    };
+    // The ROIs of each visited plane (t, z) with their rasters. Trackers of
+    // one command may share it: no plane changes while a command runs.
+    using plane_map = std::map<std::pair<int, int>, std::vector<candidate>>;
+
     tracker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min, int z_max);
 
     // Called once per visited ROI, so the window can handle input meanwhile.
@@ -32,6 +41,8 @@ public:
     std::map<std::string, std::string> *members_head = nullptr;
     // Set when any key joined a set.
     bool changed = false;
+    // Planes gathered by this tracker go to (and come from) this store.
+    std::shared_ptr<plane_map> planes;
 
     // Adds to roiset every ROI of plane (t, z) that passes against r_from,
     // then searches on from each newly added ROI through planes z - 1 and
@@ -46,19 +57,11 @@ public:
     void z_track(int t, key_set &selected);
 
 private:
-    struct candidate {
-        std::string key;
-        q_roiimg *raster;
-    };
-    // The ROIs of a plane with their rasters, gathered once per tracker: a
-    // plane does not change while a command runs.
     const std::vector<candidate> &plane(int t, int z);
     void search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, double mor_t,
                 double mor_z);
     bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t,
                 double mor_z);
-
-    std::map<std::pair<int, int>, std::vector<candidate>> _planes;
 
     roidb_plus &_db;
     q_roiimgdb &_rasters;

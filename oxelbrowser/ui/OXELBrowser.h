@@ -311,6 +311,8 @@ private:
     QCursor m_mode_cursor[6];
     QElapsedTimer m_events_clock;
     double m_event_ms;
+    // The planes gathered during a run of tracking steps.
+    std::shared_ptr<tracker::plane_map> m_step_planes;
     // Numbers handed out by ID(), by time point in order of first request.
     std::map<int, std::vector<std::string>> m_ids;
 };

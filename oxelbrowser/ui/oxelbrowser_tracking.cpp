@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include <algorithm> // std::sort
+#include <iterator>  // std::next
 #include <iostream>
 #include <vector>
 
@@ -20,6 +21,8 @@ tracker OXELBrowser::makeTracker()
     t.members_head = &m_members_head;
     t.make_units = m_make_units;
     t.unit_head = keygen(m_unit_roi_head);
+    if (m_step_planes)
+        t.planes = m_step_planes;
     return t;
 }
 
@@ -79,6 +82,9 @@ void OXELBrowser::trackingSteps(bool forward)
         return;
     setTrackingButtons(false);
     setCursor(Qt::WaitCursor);
+    // The planes of the time point a step arrives at are where the next one
+    // starts: they are gathered once for the run.
+    m_step_planes = std::make_shared<tracker::plane_map>();
     do {
         if (forward) {
             timeNext();
@@ -89,10 +95,13 @@ void OXELBrowser::trackingSteps(bool forward)
         }
         if (m_time_point == (forward ? m_max_time_point : m_min_time_point))
             pushButton_auto->setChecked(false);
+        for (auto it = m_step_planes->begin(); it != m_step_planes->end();)
+            it = it->first.first == m_time_point ? std::next(it) : m_step_planes->erase(it);
         dirty = true;
         repaintNow();
         letEventsRunNow(true);
     } while (m_auto);
+    m_step_planes.reset();
     setCursor(Qt::ArrowCursor);
     setTrackingButtons(true);
     endBusy();
