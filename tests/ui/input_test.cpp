@@ -278,3 +278,44 @@ TEST_F(DataTest, CommandsArrivingDuringUnitMakingWait)
     EXPECT_NE(err.find("Busy"), std::string::npos);
     EXPECT_TRUE(w->m_merge_mode) << "the ignored click left the mode on";
 }
+
+// The lineage queries over units made from the data: plane extent, ancestors
+// back to a time point, elite ancestors, numbering and going to a unit.
+TEST_F(DataTest, UnitQueriesFollowTheMadeLineage)
+{
+    ::testing::internal::CaptureStdout();
+    w->makeUnits();
+    ::testing::internal::GetCapturedStdout();
+    const std::string a0 = k(10, 10, 2, 0), a1 = k(12, 10, 2, 1), a2 = k(14, 10, 2, 2);
+    const std::string b0 = k(40, 40, 2, 0), b1 = k(40, 40, 2, 1), b2a = k(38, 40, 2, 2),
+                      b2b = k(45, 40, 2, 2);
+
+    EXPECT_EQ(w->z_min(a1), 2);
+    EXPECT_EQ(w->z_max(a1), 4);
+
+    EXPECT_TRUE(w->upstream_units(a2, 2).empty()) << "end at the key's own time point";
+    EXPECT_EQ(w->upstream_units(a2, 1), std::set<std::string>{a1});
+    EXPECT_EQ(w->upstream_units(a2, 0), (std::set<std::string>{a0, a1}));
+    EXPECT_EQ(w->subset_of_unit_from(b2b), (std::set<std::string>{b0, b1}));
+
+    EXPECT_TRUE(w->subset_of_elite_unit_from(b2a).empty());
+    w->m_elite_head_roi_set = {b0, b2a, a1};
+    EXPECT_EQ(w->subset_of_elite_unit_from(b2a), (std::set<std::string>{b0, b2a}))
+        << "the unit itself and its elite ancestors, not a cousin";
+    EXPECT_EQ(w->subset_of_elite_unit_from(b2b), std::set<std::string>{b0});
+
+    EXPECT_EQ(w->ID(b1), 1000) << "first key asked at time point 1";
+    EXPECT_EQ(w->ID(a1), 1001);
+    EXPECT_EQ(w->ID(b1), 1000) << "asked again";
+    EXPECT_EQ(w->ID(a0), 0);
+    EXPECT_EQ(w->ID(b2b), 2000);
+    EXPECT_EQ(w->ID(a1), 1001);
+
+    w->view(b2b);
+    EXPECT_EQ(w->m_time_point, 2);
+    EXPECT_EQ(w->m_focal_plane, 2);
+    ::testing::internal::CaptureStderr();
+    w->view("N/A");
+    EXPECT_FALSE(::testing::internal::GetCapturedStderr().empty());
+    EXPECT_EQ(w->m_time_point, 2) << "N/A moves nothing";
+}
