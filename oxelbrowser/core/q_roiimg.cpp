@@ -39,8 +39,13 @@ void q_roiimg::_add_point(int x, int y)
 // The rules of _add_point(), with the box kept in locals while walking.
 void q_roiimg::_make_polygon()
 {
-    _qpointarray.reserve(static_cast<int>(_outline.size() + _outline.size() / 4 + 1));
+    // Every raster stays alive while its dataset is open, so the array is
+    // sized exactly: a first walk counts the points.
     outline_walk::box b{_top_left.x(), _top_left.y(), _bottom_right.x(), _bottom_right.y()};
+    outline_walk::box counted = b;
+    int points = 0;
+    outline_walk::boundary_points(_x, _y, _outline, counted, [&points](int, int) { ++points; });
+    _qpointarray.reserve(points);
     outline_walk::boundary_points(_x, _y, _outline, b, [this](int x, int y) { _qpointarray.append(QPoint(x, y)); });
     _top_left = pos2i(b.left, b.top);
     _bottom_right = pos2i(b.right, b.bottom);

@@ -51,6 +51,9 @@ void q_roiimgdb::evict_outside(int t)
     const int tmin = t - 3 < 0 ? 0 : t - 3;
     const std::string key_min = keygen(pos4i(0, 0, 0, tmin));
     const std::string key_max = keygen(pos4i(0, 0, 0, t + 4));
+    // Most misses find the map inside the window already.
+    if (db.empty() || (!(db.begin()->first < key_min) && db.rbegin()->first < key_max))
+        return;
     auto retire = [this](std::map<std::string, q_roiimg *>::iterator from,
                          std::map<std::string, q_roiimg *>::iterator to) {
         for (auto it = from; it != to; ++it)
