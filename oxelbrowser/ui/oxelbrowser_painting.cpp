@@ -4,6 +4,7 @@
 #include "OXELBrowser.h"
 #include "colour_table.h"
 #include "keygen.h"
+#include "outline_canvas.h"
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
 
@@ -59,8 +60,7 @@ void OXELBrowser::drawROI(QPixmap &pix)
 {
     if (!m_roidb || !m_q_roiimgdb || pix.isNull())
         return;
-    QPainter painter(&pix);
-    painter.setBrush(Qt::NoBrush);
+    outline_canvas canvas(pix);
     const std::string lineage_root =
         m_lineage_mode_roi_set.empty() ? std::string() : *m_lineage_mode_roi_set.begin();
     roi r;
@@ -88,12 +88,7 @@ void OXELBrowser::drawROI(QPixmap &pix)
         if (m_show_tracked_rois_mode && !(code & (colour_table::forward | colour_table::backward)))
             continue;
 
-        painter.setPen(QPen(color[code & (colour_table::size - 1)], 1, Qt::SolidLine));
-        const QPolygon &points = m_q_roiimgdb->qrimg(r)->qpointarray();
-        if (points.size() == 1)
-            painter.drawPoint(points.first());
-        else
-            painter.drawPolygon(points);
+        canvas.draw(m_q_roiimgdb->qrimg(r)->qpointarray(), color[code & (colour_table::size - 1)]);
     }
 }
 
