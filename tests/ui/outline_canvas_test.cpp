@@ -1,16 +1,17 @@
 // Outlines written pixel by pixel must look exactly as the painter draws them.
-#include "blobs.h"
 #include "outline_canvas.h"
+
+#include "blobs.h"
 #include "q_roiimg.h"
 
 #include <QPainter>
 #include <QPixmap>
-
 #include <gtest/gtest.h>
 
 #include <random>
 
-namespace {
+namespace
+{
 
 QImage painted(const QPixmap &start, const QPolygon &points, const QColor &colour)
 {
