@@ -7,8 +7,7 @@
 #include <cstring> // std::memcpy
 #include <utility> // std::move
 
-namespace
-{
+namespace {
 
 // Whether every point touches the next, the last one the first.
 bool touching_chain(const QPolygon &points)

@@ -13,8 +13,7 @@
 
 class QColor;
 
-class outline_canvas
-{
+class outline_canvas {
 public:
     // Draws into pix; the drawing lands in pix when the canvas is destroyed.
     explicit outline_canvas(QPixmap &pix);

@@ -10,8 +10,7 @@
 
 #include <random>
 
-namespace
-{
+namespace {
 
 QImage painted(const QPixmap &start, const QPolygon &points, const QColor &colour)
 {
