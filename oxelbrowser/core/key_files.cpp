@@ -2,6 +2,7 @@
 #include "key_files.h"
 
 #include "OXEL_roidb"
+#include "dataset_name.h"
 
 #include <ostream>
 #include <sys/stat.h> // stat
@@ -11,6 +12,12 @@ namespace key_files {
 bool write(const std::string &path, const std::string &dataset, const std::string &tag,
            const std::set<std::string> &keys, std::ostream &err)
 {
+    const std::string problem = dataset_name_problem(dataset);
+    if (!problem.empty()) {
+        err << "Cannot save " << path << ": the dataset name \"" << dataset << "\" " << problem
+            << std::endl;
+        return false;
+    }
     text_file_writer out;
     if (!out.open(path)) {
         err << "Cannot open " << path << std::endl;

@@ -3,6 +3,7 @@
 
 #include "keygen.h"
 
+#include <algorithm> // std::max
 #include <iostream>
 #include <iterator> // std::prev
 #include <utility> // std::move
@@ -37,18 +38,69 @@ void roidb_plus::read_plus(std::string filename)
     read_with(filename, [this](roi &&r) { entry_plus(std::move(r)); });
 }
 
+bool roidb_plus::load(const std::string &filename)
+{
+    roi_file_reader in;
+    std::string name;
+    if (!in.open(filename) || !in.read_word(name))
+        return false;
+    _name = name;
+    roi r;
+    while (in.read_roi(r))
+        entry_plus(std::move(r));
+    return true;
+}
+
+bool roidb_plus::read_range(const std::string &filename, int t_from, int t_end, std::string &name,
+                            std::vector<roi> &rois)
+{
+    roi_file_reader in;
+    if (!in.open(filename) || !in.read_word(name))
+        return false;
+    roi r;
+    while (in.read_roi(r))
+        if (t_from <= r.t() && r.t() <= t_end)
+            rois.push_back(std::move(r));
+    return true;
+}
+
 void roidb_plus::replace_plus(std::string filename, int t_from, int t_end)
 {
+    std::string name;
+    std::vector<roi> incoming;
+    if (!read_range(filename, t_from, t_end, name, incoming)) {
+        std::cerr << "roidb: Cannot open " << filename << std::endl;
+        return;
+    }
     std::vector<roi> doomed;
     for (auto &e : db)
         if (e.second.t() >= t_from && e.second.t() <= t_end)
             doomed.push_back(e.second);
     for (const roi &r : doomed)
         remove(r);
-    read_with(filename, [this, t_from, t_end](roi &&r) {
-        if (t_from <= r.t() && r.t() <= t_end)
-            entry_plus(std::move(r));
-    });
+    _name = name;
+    for (roi &r : incoming)
+        entry_plus(std::move(r));
+}
+
+roidb_plus::replace_result roidb_plus::replace_checked(const std::string &filename, int t_from,
+                                                       int t_end, const std::string &dataset)
+{
+    std::string name;
+    std::vector<roi> incoming;
+    if (!read_range(filename, t_from, t_end, name, incoming))
+        return replace_result::unreadable;
+    if (name != dataset)
+        return replace_result::different_dataset;
+    std::vector<roi> doomed;
+    for (auto &e : db)
+        if (e.second.t() >= t_from && e.second.t() <= t_end)
+            doomed.push_back(e.second);
+    for (const roi &r : doomed)
+        remove(r);
+    for (roi &r : incoming)
+        entry_plus(std::move(r));
+    return replace_result::replaced;
 }
 
 void roidb_plus::seek(int t, int z, int pos)
@@ -121,4 +173,14 @@ int roidb_plus::t_min()
 int roidb_plus::t_max()
 {
     return db.empty() ? 0 : decode(db.rbegin()->first).t();
+}
+
+int roidb_plus::z_max() const
+{
+    // One visit per plane: the index groups its entries by plane key, whose
+    // last field is the plane (read by decode as the browser key's y).
+    int highest = 0;
+    for (auto it = tz_xy_db.begin(); it != tz_xy_db.end(); it = tz_xy_db.upper_bound(it->first))
+        highest = std::max(highest, decode(it->first).y());
+    return highest;
 }

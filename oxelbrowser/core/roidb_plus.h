@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 class roidb_plus : public roidb {
 public:
@@ -19,8 +20,17 @@ public:
     // neither replaced nor indexed twice).
     void entry_plus(roi r);
     void read_plus(std::string filename);
-    // Replaces every ROI with t_from <= t <= t_end by those of the file.
+    // Reads a ROI file as read_plus does; false, with nothing read, when the
+    // file cannot be opened or names no dataset.
+    bool load(const std::string &filename);
+    // Replaces every ROI with t_from <= t <= t_end by those of the file. A
+    // file that cannot be read changes nothing ("roidb: Cannot open NAME").
     void replace_plus(std::string filename, int t_from, int t_end);
+    enum class replace_result { replaced, unreadable, different_dataset };
+    // replace_plus for a file that must name the given dataset: the file is
+    // read whole before anything changes, and the name stays.
+    replace_result replace_checked(const std::string &filename, int t_from, int t_end,
+                                   const std::string &dataset);
 
     // Plane walk: seek(t, z, 0), then find_plus(t, z, r) until false. A
     // non-zero pos leaves the cursor where it is.
@@ -36,11 +46,17 @@ public:
 
     int t_min();
     int t_max();
+    // Highest focal plane of any ROI; 0 when the database is empty.
+    int z_max() const;
 
     // Number of ROIs held.
     size_t count() const { return db.size(); }
 
 private:
+    // The ROIs of the file with t_from <= t <= t_end, and its name; false
+    // when the file cannot be opened or names nothing.
+    static bool read_range(const std::string &filename, int t_from, int t_end, std::string &name,
+                           std::vector<roi> &rois);
     std::string plane_key(int t, int z);
     bool next_in_plane(int t, int z, roi &r, iterator &iter);
 

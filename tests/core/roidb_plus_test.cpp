@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h> // mkdir
+
 #include <fstream>
 #include <unistd.h> // getpid
 #include <vector>
@@ -161,9 +163,50 @@ TEST(PlaneIndex, ReplacePlusSwapsOnlyTheRange)
     EXPECT_EQ(walk(db, 10, 0).size(), 1u);
     EXPECT_EQ(db.count(), 4u);
 
-    // An unreadable file leaves the range emptied, the rest untouched.
+    // An unreadable file changes nothing (the range is not emptied first).
     ::testing::internal::CaptureStderr();
     db.replace_plus("/nonexistent.roi", 10, 12);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "roidb: Cannot open /nonexistent.roi\n");
+    EXPECT_EQ(db.count(), 4u);
+    EXPECT_EQ(db.find_plus(keygen(pos4i(1, 1, 0, 10))).outline(), "file10");
+}
+
+TEST(PlaneIndex, CheckedReplaceRefusesAnotherDatasetOrAFolderAndKeepsEverything)
+{
+    roidb_plus db("rep");
+    db.entry_plus(roi(1, 1, 0, 10, "old10"));
+    db.entry_plus(roi(2, 2, 0, 11, "old11"));
+    const std::string other = temp_path("other.roi");
+    std::ofstream(other) << "elsewhere\n1 1 0 10 file10\n";
+    EXPECT_EQ(db.replace_checked(other, 10, 12, "rep"),
+              roidb_plus::replace_result::different_dataset);
+    const std::string folder = temp_path("folder.roi");
+    mkdir(folder.c_str(), 0755);
+    EXPECT_EQ(db.replace_checked(folder, 10, 12, "rep"), roidb_plus::replace_result::unreadable);
+    EXPECT_EQ(db.name(), "rep");
     EXPECT_EQ(db.count(), 2u);
+    EXPECT_EQ(walk(db, 11, 0).size(), 1u);
+
+    const std::string same = temp_path("same.roi");
+    std::ofstream(same) << "rep\n1 1 0 10 file10\n";
+    EXPECT_EQ(db.replace_checked(same, 10, 12, "rep"), roidb_plus::replace_result::replaced);
+    EXPECT_EQ(db.count(), 1u);
+    EXPECT_EQ(db.find_plus(keygen(pos4i(1, 1, 0, 10))).outline(), "file10");
+}
+
+TEST(PlaneIndex, LoadRefusesWhatNamesNoDatasetAndKnowsTheHighestPlane)
+{
+    roidb_plus db("");
+    EXPECT_FALSE(db.load(temp_path("absent.roi")));
+    const std::string empty = temp_path("empty.roi");
+    std::ofstream(empty) << "  \n";
+    EXPECT_FALSE(db.load(empty));
+    EXPECT_EQ(db.z_max(), 0);
+
+    const std::string file = temp_path("planes.roi");
+    std::ofstream(file) << "deep\n1 1 3 0 2301\n1 1 69 4 2301\n7 7 12 2 2301\n";
+    ASSERT_TRUE(db.load(file));
+    EXPECT_EQ(db.name(), "deep");
+    EXPECT_EQ(db.count(), 3u);
+    EXPECT_EQ(db.z_max(), 69);
 }

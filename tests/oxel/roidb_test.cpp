@@ -5,6 +5,7 @@
 
 #include <csignal>      // std::signal, SIGXFSZ
 #include <fstream>
+#include <iterator> // std::istreambuf_iterator
 #include <random>
 #include <sstream>
 #include <sys/resource.h> // setrlimit
@@ -229,4 +230,23 @@ TEST(Database, CopiesAreIndependentValues)
     roi r(999, 999, 0, 0, "");
     EXPECT_TRUE(c.find(r));
     EXPECT_EQ(r.outline(), "999") << "a destroyed copy takes nothing of the others with it";
+}
+
+// The name is the file's first word: a name that is empty or holds white
+// space would not read back, so nothing is written and the old file stays.
+TEST(RoiDatabase, WriteRefusesANameThatWouldNotReadBack)
+{
+    const std::string path = ::testing::TempDir() + "/named.roi";
+    std::ofstream(path) << "old\n";
+    for (const char *bad : {"", "two words", "tab\there"}) {
+        roidb db(bad);
+        db.entry(roi(1, 2, 3, 4, "2301"));
+        ::testing::internal::CaptureStderr();
+        db.write(path);
+        EXPECT_NE(::testing::internal::GetCapturedStderr().find("is not one word"),
+                  std::string::npos);
+        std::ifstream in(path);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, "old\n") << bad;
+    }
 }

@@ -77,6 +77,16 @@ void roidb::read(std::string filename)
 
 void roidb::write(std::string filename)
 {
+    // The name is the file's first word: anything else would not read back.
+    bool one_word = !_name.empty();
+    for (unsigned char c : _name)
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
+            one_word = false;
+    if (!one_word) {
+        std::cerr << "roidb: the name \"" << _name << "\" is not one word; " << filename
+                  << " is not written" << std::endl;
+        return;
+    }
     roi_file_writer out;
     if (!out.open(filename)) {
         std::cerr << "Cannot open " << filename << std::endl;
