@@ -181,6 +181,8 @@ protected slots:
 
 protected:
     void changeEvent(QEvent *e) override;
+    // The design's keys reach the window whichever child has the focus.
+    bool eventFilter(QObject *watched, QEvent *e) override;
 
 public:
     // State members, in their design order.
@@ -272,8 +274,30 @@ public:
     bool m_split_mode;
 
 private:
+    // The focal-plane range before a file widens it.
+    static constexpr int default_max_focal_plane = 55;
+
+    // Holds rendering back while a command passes through positions that
+    // are not meant to be shown.
+    struct paint_hold {
+        explicit paint_hold(int &held) : _held(held) { ++_held; }
+        ~paint_hold() { --_held; }
+        paint_hold(const paint_hold &) = delete;
+        paint_hold &operator=(const paint_hold &) = delete;
+        int &_held;
+    };
+
     void init();
     void destroy();
+    // Says "Busy" and gives true while a long operation runs.
+    bool refusedAsBusy();
+    // Replaces the open dataset by a database just read.
+    void openDatabase(std::unique_ptr<roidb_plus> fresh);
+    // Applies what was typed into a number field once editing ends.
+    void applyTypedTimePoint();
+    void applyTypedFocalPlane();
+    // Keys a number field keeps for itself (digits and editing keys).
+    bool isNumberFieldKey(QObject *watched, const QKeyEvent *e) const;
     // The running application, whether or not setApplication was called.
     QApplication *application();
     void letEventsRun();
@@ -287,6 +311,7 @@ private:
     // milliseconds (a search visits thousands of ROIs a second).
     void letEventsRunNow(bool force);
     void switchMode(bool &flag, QCursor &prev_cursor, bool on);
+    void traceInput();
     QPoint imagePoint(const QPointF &window_position) const;
     tracker makeTracker();
     // Removes a ROI from the database and its raster from the cache.
@@ -305,6 +330,7 @@ private:
     Ui::OXELBrowser *ui;
     std::unique_ptr<FileChooser> m_chooser;
     bool m_busy;
+    int m_paint_held;
     int m_prev_t;
     int m_prev_z;
     bool m_stop_requested;

@@ -12,11 +12,13 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-void OXELBrowser::paintEvent(QPaintEvent *e)
+void OXELBrowser::paintEvent(QPaintEvent *)
 {
-    if (!m_imgdb)
+    // Every paint event counts as spontaneous in this toolkit, so whether
+    // anything changed is told by the position and the dirty flag alone.
+    if (!m_imgdb || m_paint_held)
         return;
-    if (m_time_point == m_prev_t && m_focal_plane == m_prev_z && !e->spontaneous() && !dirty)
+    if (m_time_point == m_prev_t && m_focal_plane == m_prev_z && !dirty)
         return;
     dirty = false;
     m_prev_t = m_time_point;
