@@ -145,6 +145,19 @@ roi roidb_plus::find_plus(std::string key)
     return r;
 }
 
+const roi *roidb_plus::stored(const std::string &key) const
+{
+    const pos4i p = decode(key);
+    std::string db_key;
+    db_key.reserve(12);
+    oxel_append_field(db_key, p.t(), 3);
+    oxel_append_field(db_key, p.x(), 3);
+    oxel_append_field(db_key, p.y(), 3);
+    oxel_append_field(db_key, p.z(), 3);
+    auto it = db.find(db_key);
+    return it == db.end() ? nullptr : &it->second;
+}
+
 void roidb_plus::remove(std::string key)
 {
     remove(roi(decode(key), ""));

@@ -41,6 +41,9 @@ public:
 
     // By browser key: the stored ROI (empty outline when absent), removal.
     roi find_plus(std::string key);
+    // The stored ROI itself, without a copy; null when absent. Valid until
+    // the ROI is removed.
+    const roi *stored(const std::string &key) const;
     void remove(std::string key);
     void remove(roi r);
 

@@ -5,6 +5,7 @@
 #include "OXEL_pos"
 #include "OXEL_roi"
 #include "file_chooser.h"
+#include "review.h"
 #include "tracking.h"
 
 #include <QColor>
@@ -326,6 +327,16 @@ private:
     void setTrackingButtons(bool enabled);
     void trackingSteps(bool forward);
     std::string unitOf(const std::string &key);
+    // Every change of units, links or ROIs calls this: what is made from
+    // them (unit centres, the review queue) is made again when next needed.
+    void lineageChanged();
+    // Review lists and queue.
+    void showFirstOf(const std::set<std::string> &heads, int t_from, int t_to, const char *label);
+    void refreshReviewQueue();
+    void showReviewCount();
+    void reviewStep(int direction);
+    void dismissReviewUnit();
+    void pushButton_review_clicked();
 
     Ui::OXELBrowser *ui;
     std::unique_ptr<FileChooser> m_chooser;
@@ -341,4 +352,17 @@ private:
     std::shared_ptr<tracker::plane_map> m_step_planes;
     // Numbers handed out by ID(), by time point in order of first request.
     std::map<int, std::vector<std::string>> m_ids;
+    // Counts changes of units, links and ROIs.
+    unsigned long m_lineage_generation = 0;
+    // Unit centres and plane extents for the lineage drawing.
+    review::unit_views m_unit_views;
+    unsigned long m_unit_views_generation = 0;
+    // The review queue, the entry on view (-1: none yet) and the units the
+    // user has looked at and found right.
+    std::vector<review::entry> m_review_queue;
+    int m_review_pos = -1;
+    bool m_review_built = false;
+    unsigned long m_review_generation = 0;
+    std::string m_review_unit;
+    std::set<std::string> m_dismissed_units;
 };

@@ -65,6 +65,13 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
 
     // Beside the designed commands: the unit-making pass.
     connect(ui->pushButton_make_units, &QPushButton::clicked, this, [this] { makeUnits(); });
+    // Finding the errors: the review lists and the review queue.
+    connect(ui->pushButton_dead_end, &QPushButton::clicked, this,
+            &OXELBrowser::pushButton_dead_end_clicked);
+    connect(ui->pushButton_unlinked_unit, &QPushButton::clicked, this,
+            &OXELBrowser::pushButton_unlinked_unit_clicked);
+    connect(ui->pushButton_review, &QPushButton::clicked, this,
+            [this] { pushButton_review_clicked(); });
     // Typed numbers and names take effect when editing ends.
     connect(lineEdit_time_point, &QLineEdit::editingFinished, this,
             [this] { applyTypedTimePoint(); });

@@ -145,6 +145,21 @@ void OXELBrowser::keyPressEvent(QKeyEvent *e)
         if (!m_lineage_mode_roi_set.empty() && !refusedAsBusy())
             view(*m_lineage_mode_roi_set.begin());
         break;
+    case Qt::Key_B:
+        pushButton_dead_end_clicked();
+        break;
+    case Qt::Key_O:
+        pushButton_unlinked_unit_clicked();
+        break;
+    case Qt::Key_N:
+        reviewStep(+1);
+        break;
+    case Qt::Key_P:
+        reviewStep(-1);
+        break;
+    case Qt::Key_I:
+        dismissReviewUnit();
+        break;
     case Qt::Key_Up:
         focusUp();
         break;

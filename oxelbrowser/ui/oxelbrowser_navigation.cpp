@@ -208,6 +208,12 @@ void OXELBrowser::read_common()
     m_head_members.clear();
     m_members_head.clear();
     m_linkage_multimap.clear();
+    m_review_queue.clear();
+    m_review_pos = -1;
+    m_review_unit.clear();
+    m_dismissed_units.clear();
+    lineageChanged();
+    showReviewCount();
     lineEdit_dataset->setEnabled(false);
     for (QWidget *w : {static_cast<QWidget *>(lineEdit_focal_plane),
                        static_cast<QWidget *>(lineEdit_time_point),

@@ -85,6 +85,8 @@ void OXELBrowser::drawROI(QPixmap &pix)
             else if (reach(h, lineage_root))
                 code |= colour_table::forward | colour_table::backward;
         }
+        if (!m_review_unit.empty() && h == m_review_unit)
+            code |= colour_table::highlight;
         if (h != "N/A" && isElite(h))
             code |= colour_table::elite;
         if (m_show_tracked_rois_mode && !(code & (colour_table::forward | colour_table::backward)))

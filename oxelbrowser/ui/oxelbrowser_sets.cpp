@@ -25,6 +25,7 @@ void OXELBrowser::pushButton_reset_clicked()
     m_smallest_enclosing_circle.clear();
     m_linkage_set.clear();
     m_linkage_multimap.clear();
+    lineageChanged();
     endBusy();
     dirty = true;
     repaintNow();
@@ -53,6 +54,7 @@ void OXELBrowser::dropRoi(const std::string &key)
     // A later ROI at the same position is rasterised afresh.
     if (m_q_roiimgdb)
         m_q_roiimgdb->remove(decode(key));
+    lineageChanged();
 }
 
 // Stop (or Exit) ends the command at its next ROI; what was removed by then
@@ -136,6 +138,7 @@ void OXELBrowser::pushButton_restore_clicked()
             std::cerr << "different dataset" << std::endl;
             break;
         case roidb_plus::replace_result::replaced:
+            lineageChanged();
             break;
         }
         setCursor(Qt::ArrowCursor);

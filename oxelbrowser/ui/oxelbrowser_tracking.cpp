@@ -187,6 +187,7 @@ void OXELBrowser::makeUnits()
                   << grouped_to << " made whole, " << links << " links added up to time point "
                   << linked_to << std::endl;
     }
+    lineageChanged();
     dirty = true;
     repaintNow();
     setCursor(Qt::ArrowCursor);
@@ -202,6 +203,7 @@ void OXELBrowser::linkCurrentTimePoint()
                      m_max_focal_plane);
     lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
     maker.link_time_point(m_time_point, u);
+    lineageChanged();
     endBusy();
     dirty = true;
     repaintNow();

@@ -61,6 +61,17 @@ xdotool key --window "\$wid" z t t
 for x in 40 60 80 100 120 140; do
     xdotool mousemove --window "\$wid" \$((10 + x)) \$((10 + x)) click 1
 done
+# Make units (U), then the first dead end (B): the view shows its unit.
+xdotool key --window "\$wid" u
+for _ in \$(seq 100); do grep -q '^units t=3 ' "$work/out.txt" && break; sleep 0.1; done
+xdotool key --window "\$wid" b
+for _ in \$(seq 50); do grep -q '^Dead-end branch: ' "$work/out.txt" && break; sleep 0.1; done
+found=\$(sed -n 's/^Dead-end branch: //p' "$work/out.txt" | tail -1)
+[ -n "\$found" ] || { echo "FAIL: no dead-end line after B"; kill \$pid; exit 1; }
+if [ "\$found" != none ]; then
+    expect_view "t=\$((10#\${found:0:3})) z=\$((10#\${found:3:3})) " "the dead-end key"
+fi
+echo "dead end: \$found"
 sleep 0.5
 import -window "\$wid" "$work/shot.png"
 kill -0 \$pid || { echo "FAIL: the browser ended early"; exit 1; }
