@@ -68,12 +68,13 @@ void q_roiimg::map()
 {
     if (_image)
         return;
-    const outline_walk::extent e = outline_walk::measure(_x, _y, _outline);
+    const bool walked = !_qpointarray.isEmpty() || !outline_walk::has_step(_outline);
     const size_t total = static_cast<size_t>(_width) * _height;
-    if (outline_walk::mask_fits(e, sizeof(QPoint)))
+    if (walked && total <= outline_walk::max_raster_bytes)
         _image = new (std::nothrow) unsigned char[total];
     if (!_image) {
-        outline_walk::report_empty(std::cerr, _x, _y, _z, _t, e);
+        outline_walk::report_empty(std::cerr, _x, _y, _z, _t,
+                                   outline_walk::measure(_x, _y, _outline));
         _bottom_right = _top_left;
         _width = _height = 1;
         _image = new unsigned char[1]();

@@ -41,7 +41,7 @@ bool oxel_roi_storable(const roi &r, std::string &problem)
 }
 
 roi_file_reader::roi_file_reader()
-    : _fd(-1), _failed(true), _buf(new char[read_chunk]), _pos(0), _len(0), _refused(0)
+    : _fd(-1), _failed(true), _buf(nullptr), _size(0), _pos(0), _len(0), _refused(0)
 {
 }
 
@@ -67,7 +67,18 @@ bool roi_file_reader::open(const std::string &filename)
         _fd = -1;
         _failed = true;
     }
-    return !_failed;
+    if (_failed)
+        return false;
+    // A small file (a selection, a colour list) needs no megabyte of buffer.
+    size_t want = read_chunk;
+    if (S_ISREG(st.st_mode) && st.st_size >= 0 && static_cast<size_t>(st.st_size) < read_chunk)
+        want = static_cast<size_t>(st.st_size) + 4096;
+    if (want != _size) {
+        delete[] _buf;
+        _buf = new char[want];
+        _size = want;
+    }
+    return true;
 }
 
 int roi_file_reader::refill()
@@ -76,7 +87,7 @@ int roi_file_reader::refill()
         return -1;
     ssize_t n;
     do {
-        n = ::read(_fd, _buf, read_chunk);
+        n = ::read(_fd, _buf, _size);
     } while (n < 0 && errno == EINTR);
     if (n <= 0) {
         ::close(_fd);

@@ -44,6 +44,7 @@ private:
     int _fd;
     bool _failed;
     char *_buf;
+    size_t _size;
     size_t _pos;
     size_t _len;
     size_t _refused;

@@ -19,8 +19,9 @@ const unsigned char boundary = 2;
 // than taking the machine's memory.
 const size_t max_raster_bytes = size_t(1) << 26;
 // Boundary pixels farther than this from the origin lie outside any image;
-// the limit keeps every step of the walk far from the ends of int.
-const long long max_coordinate = 1LL << 30;
+// the limit keeps every step of the walk, and a box's width and height, far
+// from the ends of int.
+const long long max_coordinate = 1LL << 29;
 
 // Calls add(x, y) for every boundary pixel in walking order, starting at
 // (x, y). The walk keeps the region on its left; each step names the pixel
@@ -99,12 +100,22 @@ inline bool walk_fits(const extent &e, size_t point_bytes)
            e.bottom <= max_coordinate && e.points <= max_raster_bytes / point_bytes;
 }
 
-// Whether the walk fits and its mask stays within the cap.
-inline bool mask_fits(const extent &e, size_t point_bytes)
+// Whether a walk surely fits without measuring it: no step takes it farther
+// from its start than the outline is long, and a step adds at most two points.
+inline bool surely_fits(int x, int y, const std::string &outline, size_t point_bytes)
 {
-    return walk_fits(e, point_bytes) && static_cast<unsigned long long>(e.width()) *
-                                                static_cast<unsigned long long>(e.height()) <=
-                                            max_raster_bytes;
+    const long long n = static_cast<long long>(outline.size());
+    const long long ax = x < 0 ? -static_cast<long long>(x) : x;
+    const long long ay = y < 0 ? -static_cast<long long>(y) : y;
+    return ax + n + 1 <= max_coordinate && ay + n + 1 <= max_coordinate &&
+           2 * outline.size() <= max_raster_bytes / point_bytes;
+}
+
+// Whether the outline holds a step: a walk with one always leaves a boundary
+// point, so a raster without points but with steps was found damaged.
+inline bool has_step(const std::string &outline)
+{
+    return outline.find_first_of("0123") != std::string::npos;
 }
 
 // The one message of a raster left empty.

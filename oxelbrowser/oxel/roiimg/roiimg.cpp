@@ -15,7 +15,8 @@ roiimg::roiimg(roi r)
     : roi(std::move(r)), _top_left(_x, _y), _bottom_right(_x, _y), _width(1), _height(1),
       _image(nullptr), _size(0), _polygon()
 {
-    if (!outline_walk::walk_fits(outline_walk::measure(_x, _y, _outline), sizeof(pos2i)))
+    if (!outline_walk::surely_fits(_x, _y, _outline, sizeof(pos2i)) &&
+        !outline_walk::walk_fits(outline_walk::measure(_x, _y, _outline), sizeof(pos2i)))
         return;
     _make_polygon();
     _width = _bottom_right.x() - _top_left.x() + 1;
@@ -64,12 +65,13 @@ void roiimg::map()
 {
     if (_image)
         return;
-    const outline_walk::extent e = outline_walk::measure(_x, _y, _outline);
+    const bool walked = !_polygon.empty() || !outline_walk::has_step(_outline);
     const size_t total = static_cast<size_t>(_width) * _height;
-    if (outline_walk::mask_fits(e, sizeof(pos2i)))
+    if (walked && total <= outline_walk::max_raster_bytes)
         _image = new (std::nothrow) unsigned char[total];
     if (!_image) {
-        outline_walk::report_empty(std::cerr, _x, _y, _z, _t, e);
+        outline_walk::report_empty(std::cerr, _x, _y, _z, _t,
+                                   outline_walk::measure(_x, _y, _outline));
         _bottom_right = _top_left;
         _width = _height = 1;
         _image = new unsigned char[1]();
