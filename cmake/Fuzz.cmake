@@ -10,6 +10,21 @@ if(OXEL_FUZZ)
                         -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
     add_custom_target(fuzz_targets)
+    # Every fuzzer of the tree joins fuzz_targets, also those whose folder
+    # builds its own (named fuzz_NAME, seeds in tests/fuzz/corpus/NAME).
+    function(oxel_collect_fuzzers dir)
+        get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+        foreach(t IN LISTS targets)
+            if(t MATCHES "^fuzz_" AND NOT t MATCHES "^fuzz_(replay_|targets$)")
+                add_dependencies(fuzz_targets ${t})
+            endif()
+        endforeach()
+        get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+        foreach(sub IN LISTS subdirs)
+            oxel_collect_fuzzers(${sub})
+        endforeach()
+    endfunction()
+    cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL oxel_collect_fuzzers ${CMAKE_SOURCE_DIR})
 endif()
 
 # oxel_fuzz_target(NAME SOURCES ... LINKS ...): the entry LLVMFuzzerTestOneInput

@@ -29,18 +29,19 @@ long read_number(const std::string &in, size_t &pos, const char *what)
         ++pos;
     long v = 0;
     size_t digits = 0;
-    bool too_large = false;
+    bool cut = false;
     while (pos < in.size() && in[pos] >= '0' && in[pos] <= '9') {
         if (v <= max_side)
             v = v * 10 + (in[pos] - '0');
-        too_large = too_large || v > max_side;
+        else
+            cut = true;
         ++pos;
         ++digits;
     }
     if (digits == 0)
         throw request_error{std::string("the ") + what + " is missing or not a number"};
     // Said as written: a number cut short would name a size nobody asked for.
-    if (too_large)
+    if (cut)
         throw request_error{std::string("the ") + what + " " +
                             in.substr(start, std::min<size_t>(pos - start, 40)) +
                             (pos - start > 40 ? "..." : "") + " is out of range (1 to " +

@@ -105,6 +105,8 @@ TEST(OutlineProgram, MalformedRequestsGetNoAnswerAndAMessage)
     EXPECT_EQ(args.out, "");
 
     // An absurd size is named as written, not cut to a number nobody asked for.
+    auto wide = run_program(OUTLINEGEN, {}, "20000\n2\n");
+    EXPECT_EQ(wide.err, "outlinegen: block size 20000 x 2 is out of range (1 to 16384)\n");
     auto absurd = run_program(OUTLINEGEN, {}, "2\n99999999999999999999999\n11\n11\n");
     EXPECT_EQ(absurd.err,
               "outlinegen: the height 99999999999999999999999 is out of range (1 to 16384)\n");
