@@ -7,7 +7,8 @@
 
 #include <ostream>
 
-namespace lineage {
+namespace lineage
+{
 
 std::string head(const key_map &members_head, const std::string &key)
 {
@@ -89,6 +90,7 @@ bool reach(const key_multimap &linkage, const std::string &a, const std::string 
 bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_members,
              const std::string &parent, const std::string &child)
 {
+    const q_roiimgdb::pin keep = rasters.hold();
     const key_set parent_members = members(head_members, parent);
     const key_set child_members = members(head_members, child);
     for (const std::string &cm : child_members) {
@@ -112,6 +114,7 @@ link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_me
         q_roiimg *raster;
         const std::string *unit;
     };
+    const q_roiimgdb::pin keep = rasters.hold();
     const key_set parent_units = units(head_members, t - 1);
     const key_set child_units = units(head_members, t);
     std::map<int, std::vector<placed>> parents_by_plane;

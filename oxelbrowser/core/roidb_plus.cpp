@@ -5,8 +5,8 @@
 
 #include <algorithm> // std::max
 #include <iostream>
-#include <iterator> // std::prev
-#include <utility> // std::move
+#include <iterator> // std::prev, std::distance, std::advance
+#include <utility>  // std::move
 #include <vector>
 
 roidb_plus::roidb_plus(std::string name)
@@ -19,7 +19,41 @@ std::string roidb_plus::plane_key(int t, int z)
     return keygen(pos4i(0, 0, z, t));
 }
 
+roidb_plus::roidb_plus(const roidb_plus &other)
+    : roidb(other), tz_xy_db(other.tz_xy_db), tz_iter(tz_xy_db.end())
+{
+    tz_iter = same_place(other, other.tz_iter);
+}
+
+roidb_plus &roidb_plus::operator=(const roidb_plus &other)
+{
+    if (this == &other)
+        return *this;
+    roidb::operator=(other);
+    tz_xy_db = other.tz_xy_db;
+    tz_iter = same_place(other, other.tz_iter);
+    return *this;
+}
+
+roidb_plus::iterator roidb_plus::same_place(const roidb_plus &other, index_type::const_iterator it)
+{
+    if (it == other.tz_xy_db.end())
+        return tz_xy_db.end();
+    // Entries of one plane keep their order, so the place within the plane carries over.
+    auto first = other.tz_xy_db.lower_bound(it->first);
+    const auto offset = std::distance(first, it);
+    auto mine = tz_xy_db.lower_bound(it->first);
+    std::advance(mine, offset);
+    return mine;
+}
+
 void roidb_plus::entry_plus(roi r)
+{
+    if (storable(r))
+        index_and_enter(std::move(r));
+}
+
+void roidb_plus::index_and_enter(roi r)
 {
     const int x = r.x(), y = r.y(), z = r.z(), t = r.t();
     std::string key = keygen(r);
@@ -35,7 +69,8 @@ void roidb_plus::entry_plus(roi r)
 
 void roidb_plus::read_plus(std::string filename)
 {
-    read_with(filename, [this](roi &&r) { entry_plus(std::move(r)); });
+    // The reader hands on only ROIs that can be stored.
+    read_with(filename, [this](roi &&r) { index_and_enter(std::move(r)); });
 }
 
 bool roidb_plus::load(const std::string &filename)
@@ -47,7 +82,7 @@ bool roidb_plus::load(const std::string &filename)
     _name = name;
     roi r;
     while (in.read_roi(r))
-        entry_plus(std::move(r));
+        index_and_enter(std::move(r));
     return true;
 }
 
@@ -80,7 +115,7 @@ void roidb_plus::replace_plus(std::string filename, int t_from, int t_end)
         remove(r);
     _name = name;
     for (roi &r : incoming)
-        entry_plus(std::move(r));
+        index_and_enter(std::move(r));
 }
 
 roidb_plus::replace_result roidb_plus::replace_checked(const std::string &filename, int t_from,
@@ -99,7 +134,7 @@ roidb_plus::replace_result roidb_plus::replace_checked(const std::string &filena
     for (const roi &r : doomed)
         remove(r);
     for (roi &r : incoming)
-        entry_plus(std::move(r));
+        index_and_enter(std::move(r));
     return replace_result::replaced;
 }
 

@@ -8,16 +8,22 @@
 #include <string>
 #include <vector>
 
-class roidb_plus : public roidb {
+class roidb_plus : public roidb
+{
 public:
-    using index_type = std::multimap<std::string, pos2i, std::less<std::string>,
-                                     oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
+    using index_type =
+        std::multimap<std::string, pos2i, std::less<std::string>,
+                      oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
     using iterator = index_type::iterator;
 
     roidb_plus(std::string name);
+    // A copy walks its own index: its cursor stands where the source's stood.
+    roidb_plus(const roidb_plus &other);
+    roidb_plus &operator=(const roidb_plus &other);
 
     // Indexes r under its plane, then enters it (a position already held is
-    // neither replaced nor indexed twice).
+    // neither replaced nor indexed twice; a ROI that would not read back as
+    // written is refused, as by entry).
     void entry_plus(roi r);
     void read_plus(std::string filename);
     // Reads a ROI file as read_plus does; false, with nothing read, when the
@@ -60,6 +66,9 @@ private:
     // when the file cannot be opened or names nothing.
     static bool read_range(const std::string &filename, int t_from, int t_end, std::string &name,
                            std::vector<roi> &rois);
+    void index_and_enter(roi r);
+    // The entry of this index that matches the other index's entry at it.
+    iterator same_place(const roidb_plus &other, index_type::const_iterator it);
     std::string plane_key(int t, int z);
     bool next_in_plane(int t, int z, roi &r, iterator &iter);
 

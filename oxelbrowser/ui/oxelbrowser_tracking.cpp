@@ -9,8 +9,8 @@
 
 #include <QPushButton>
 
-#include <iterator>  // std::next
 #include <iostream>
+#include <iterator> // std::next
 #include <vector>
 
 tracker OXELBrowser::makeTracker()
@@ -83,7 +83,9 @@ void OXELBrowser::trackingSteps(bool forward)
     setTrackingButtons(false);
     setCursor(Qt::WaitCursor);
     // The planes of the time point a step arrives at are where the next one
-    // starts: they are gathered once for the run.
+    // starts: they are gathered once for the run, and their rasters are held
+    // for as long.
+    const q_roiimgdb::pin keep = m_q_roiimgdb ? m_q_roiimgdb->hold() : q_roiimgdb::pin();
     m_step_planes = std::make_shared<tracker::plane_map>();
     do {
         if (forward) {
