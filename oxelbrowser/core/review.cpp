@@ -10,7 +10,8 @@
 #include <cmath>     // std::isfinite
 #include <limits>
 
-namespace review {
+namespace review
+{
 
 pos3d centroid(roidb_plus &db, q_roiimgdb &rasters, const lineage::key_multimap &head_members,
                const std::string &head)
@@ -62,7 +63,8 @@ lineage::key_set doubt_search(const lineage::key_multimap &linkage)
     return out;
 }
 
-namespace {
+namespace
+{
 
 // Toward zero, as a conversion to int does; only for finite values.
 int truncated(double v)
@@ -102,8 +104,8 @@ const unit_views::view &unit_views::get(roidb_plus &db, q_roiimgdb &rasters,
     return _seen.emplace(head, v).first->second;
 }
 
-overlay lineage_overlay(roidb_plus &db, q_roiimgdb &rasters, const lineage::tables &u, int t,
-                        int z, int t_min, unit_views &views)
+overlay lineage_overlay(roidb_plus &db, q_roiimgdb &rasters, const lineage::tables &u, int t, int z,
+                        int t_min, unit_views &views)
 {
     overlay out;
     if (u.linkage.empty())

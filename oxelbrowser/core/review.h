@@ -13,7 +13,8 @@
 class q_roiimgdb;
 class roidb_plus;
 
-namespace review {
+namespace review
+{
 
 // The pixel-weighted centre of a unit's members: each raster's centroid
 // (x, y) and its plane z, weighted by its pixel count. Not finite for a key
@@ -49,7 +50,8 @@ struct overlay {
 
 // Centre and plane extent of units, each computed once: valid while the
 // units and their ROIs stay as they are (the caller clears it on a change).
-class unit_views {
+class unit_views
+{
 public:
     struct view {
         pos3d g;
@@ -67,8 +69,8 @@ private:
 // The overlay of time point t seen on plane z: the previous time point's
 // units (unless t is t_min), then each unit of t with its lines. Nothing when
 // there is no link at all. Units whose centre is not finite are left out.
-overlay lineage_overlay(roidb_plus &db, q_roiimgdb &rasters, const lineage::tables &u, int t,
-                        int z, int t_min, unit_views &views);
+overlay lineage_overlay(roidb_plus &db, q_roiimgdb &rasters, const lineage::tables &u, int t, int z,
+                        int t_min, unit_views &views);
 
 // The review queue: doubtful units (two or more parents), then dead ends (no
 // child before the last time point), then unlinked units (no parent after
@@ -83,10 +85,7 @@ struct entry {
     {
         return what != other.what ? what < other.what : head < other.head;
     }
-    bool operator==(const entry &other) const
-    {
-        return what == other.what && head == other.head;
-    }
+    bool operator==(const entry &other) const { return what == other.what && head == other.head; }
 };
 
 std::vector<entry> build_queue(const lineage::key_multimap &head_members,

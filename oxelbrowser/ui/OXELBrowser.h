@@ -6,6 +6,7 @@
 #include "OXEL_roi"
 #include "file_chooser.h"
 #include "review.h"
+#include "split.h"
 #include "tracking.h"
 
 #include <QColor>
@@ -24,6 +25,8 @@
 #include <vector>
 
 class QApplication;
+class QCloseEvent;
+class QShowEvent;
 class QFrame;
 class QKeyEvent;
 class QLabel;
@@ -79,6 +82,8 @@ public:
     virtual bool isLink(std::string parent, std::string child);
     virtual bool isElite(std::string key);
 
+    // The outline program's seam for the split, so that tests can fail it.
+    void setOutlineTracer(split::tracer tracer) { m_outline_tracer = std::move(tracer); }
     // Dialogs go through this seam, so that tests can answer them.
     void setFileChooser(std::unique_ptr<FileChooser> chooser);
     // Opens a ROI file as "Read ROIs" does once its dialog has answered.
@@ -182,6 +187,8 @@ protected slots:
 
 protected:
     void changeEvent(QEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+    void showEvent(QShowEvent *e) override;
     // The design's keys reach the window whichever child has the focus.
     bool eventFilter(QObject *watched, QEvent *e) override;
 
@@ -290,6 +297,9 @@ private:
 
     void init();
     void destroy();
+    // Stop, Exit and closing: Auto and Auto split off, the running
+    // operation ends at its next step.
+    void stopRunningOperation();
     // Says "Busy" and gives true while a long operation runs.
     bool refusedAsBusy();
     // Replaces the open dataset by a database just read.
@@ -312,6 +322,7 @@ private:
     // milliseconds (a search visits thousands of ROIs a second).
     void letEventsRunNow(bool force);
     void switchMode(bool &flag, QCursor &prev_cursor, bool on);
+    static bool tracingInput();
     void traceInput();
     QPoint imagePoint(const QPointF &window_position) const;
     tracker makeTracker();
@@ -337,6 +348,8 @@ private:
     void reviewStep(int direction);
     void dismissReviewUnit();
     void pushButton_review_clicked();
+    // Where a split works, on the window's tables.
+    split::context splitContext(lineage::tables &u);
 
     Ui::OXELBrowser *ui;
     std::unique_ptr<FileChooser> m_chooser;
@@ -365,4 +378,6 @@ private:
     unsigned long m_review_generation = 0;
     std::string m_review_unit;
     std::set<std::string> m_dismissed_units;
+    // Traces the pieces of a split (the outline program; tests put a fake).
+    split::tracer m_outline_tracer;
 };

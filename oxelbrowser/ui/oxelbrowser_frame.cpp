@@ -2,10 +2,12 @@
 #include "ImageDB.h"
 #include "OXELBrowser.h"
 #include "q_roiimgdb.h"
+#include "body.h"
 #include "roidb_plus.h"
 #include "ui_oxelbrowser.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -65,6 +67,14 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
 
     // Beside the designed commands: the unit-making pass.
     connect(ui->pushButton_make_units, &QPushButton::clicked, this, [this] { makeUnits(); });
+    // Cutting falsely grouped units.
+    connect(ui->pushButton_split, &QPushButton::clicked, this,
+            &OXELBrowser::pushButton_split_clicked);
+    connect(ui->pushButton_auto_split, &QPushButton::toggled, this,
+            &OXELBrowser::pushButton_auto_split_toggled);
+    m_outline_tracer = [](unsigned char *block, int width, int height, std::list<roi> &regions) {
+        return makeROIsChecked(block, width, height, regions);
+    };
     // Finding the errors: the review lists and the review queue.
     connect(ui->pushButton_dead_end, &QPushButton::clicked, this,
             &OXELBrowser::pushButton_dead_end_clicked);
@@ -230,13 +240,28 @@ void OXELBrowser::setMinFocalPlane(int z)
     slider_focal_plane->setMinimum(z);
 }
 
+void OXELBrowser::stopRunningOperation()
+{
+    m_stop_requested = true;
+    pushButton_auto->setChecked(false);
+    ui->pushButton_auto_split->setChecked(false);
+}
+
 void OXELBrowser::pushButton_exit_clicked()
 {
     // A running operation ends at its next step; the window closes after it.
-    m_stop_requested = true;
-    pushButton_auto->setChecked(false);
+    stopRunningOperation();
     if (QApplication *app = application())
         app->quit();
+}
+
+void OXELBrowser::closeEvent(QCloseEvent *e)
+{
+    // Closed from the title bar: a running operation ends at its next step,
+    // so no loop runs on without a window.
+    if (m_busy)
+        stopRunningOperation();
+    QWidget::closeEvent(e);
 }
 
 void OXELBrowser::languageChange()

@@ -3,6 +3,10 @@
 #include "OXELBrowser.h"
 
 #include <QFrame>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -200,18 +204,46 @@ std::string OXELBrowser::unitOf(const std::string &key)
 }
 
 // With $OXELBROWSER_TRACE_INPUT set, each key and press is followed by one
-// line of what the window then shows, for scripts that drive the browser.
-void OXELBrowser::traceInput()
+// line of what the window then shows, and the window's buttons and tabs are
+// listed once when it first shows, for scripts that drive the browser.
+bool OXELBrowser::tracingInput()
 {
     static const bool on = [] {
         const char *v = std::getenv("OXELBROWSER_TRACE_INPUT");
         return v && *v && std::string(v) != "0";
     }();
-    if (!on)
+    return on;
+}
+
+void OXELBrowser::traceInput()
+{
+    if (!tracingInput())
         return;
     std::cout << "view t=" << m_time_point << " z=" << m_focal_plane
               << " selected=" << m_selected_roi_set.size()
-              << " removed=" << m_removed_roi_set.size() << std::endl;
+              << " removed=" << m_removed_roi_set.size()
+              << " elite=" << m_elite_head_roi_set.size() << std::endl;
+}
+
+void OXELBrowser::showEvent(QShowEvent *e)
+{
+    QWidget::showEvent(e);
+    static bool listed = false;
+    if (!tracingInput() || listed)
+        return;
+    listed = true;
+    // Centres in window coordinates, where a click lands on the widget.
+    for (const QPushButton *button : findChildren<QPushButton *>()) {
+        const QRect r(button->mapTo(this, QPoint(0, 0)), button->size());
+        std::cout << "widget " << button->objectName().toStdString() << " " << r.center().x()
+                  << " " << r.center().y() << std::endl;
+    }
+    QTabBar *tabs = tabWidget_control_panel->tabBar();
+    for (int i = 0; i < tabs->count(); ++i) {
+        const QRect r(tabs->mapTo(this, tabs->tabRect(i).topLeft()), tabs->tabRect(i).size());
+        std::cout << "tab " << tabs->tabText(i).toStdString() << " " << r.center().x() << " "
+                  << r.center().y() << std::endl;
+    }
 }
 
 QPoint OXELBrowser::imagePoint(const QPointF &window_position) const

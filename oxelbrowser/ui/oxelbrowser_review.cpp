@@ -47,9 +47,8 @@ void OXELBrowser::drawLineage(QPixmap &dic)
         m_unit_views.clear();
         m_unit_views_generation = m_lineage_generation;
     }
-    const review::overlay plan = review::lineage_overlay(*m_roidb, *m_q_roiimgdb, u, m_time_point,
-                                                         m_focal_plane, m_min_time_point,
-                                                         m_unit_views);
+    const review::overlay plan = review::lineage_overlay(
+        *m_roidb, *m_q_roiimgdb, u, m_time_point, m_focal_plane, m_min_time_point, m_unit_views);
     QPainter painter(&dic);
     for (const review::overlay::element &e : plan.elements) {
         if (e.is_circle) {
@@ -156,7 +155,8 @@ void OXELBrowser::reviewStep(int direction)
         return;
     }
     // Round the queue: after the last comes the first again.
-    m_review_pos = ((m_review_pos < 0 && direction < 0 ? 0 : m_review_pos) + direction + total) % total;
+    m_review_pos =
+        ((m_review_pos < 0 && direction < 0 ? 0 : m_review_pos) + direction + total) % total;
     const review::entry &e = m_review_queue[static_cast<size_t>(m_review_pos)];
     std::cout << review::kind_name(e.what) << " " << m_review_pos + 1 << "/" << total << ": "
               << e.head << std::endl;

@@ -141,8 +141,7 @@ void OXELBrowser::pushButton_z_clicked()
 
 void OXELBrowser::pushButton_stop_clicked()
 {
-    m_stop_requested = true;
-    pushButton_auto->setChecked(false);
+    stopRunningOperation();
 }
 
 // Groups each object's ROIs of every time point into a unit, then links every

@@ -1,8 +1,9 @@
 // Unit centres, the doubt search, the lineage overlay and the review queue,
 // on hand-built units.
+#include "review.h"
+
 #include "keygen.h"
 #include "q_roiimgdb.h"
-#include "review.h"
 #include "roidb_plus.h"
 
 #include <gtest/gtest.h>
@@ -13,13 +14,15 @@ using lineage::key_map;
 using lineage::key_multimap;
 using lineage::key_set;
 
-namespace {
+namespace
+{
 
 // A w x h rectangle with its top-left pixel at (x, y).
 roi rect(int x, int y, int w, int h, int z, int t)
 {
     return roi(x, y, z, t,
-               std::string(h, '2') + std::string(w, '3') + std::string(h, '0') + std::string(w, '1'));
+               std::string(h, '2') + std::string(w, '3') + std::string(h, '0') +
+                   std::string(w, '1'));
 }
 
 struct Units {
@@ -109,7 +112,8 @@ TEST(LineageOverlay, CirclesAndLinesInDrawingOrder)
     const std::string child =
         u.unit({rect(1, 1, 2, 1, 3, 1), rect(1, 1, 2, 1, 4, 1), rect(1, 1, 2, 1, 5, 1)});
     const std::string lonely = u.unit({rect(30, 30, 2, 2, 2, 1)});
-    EXPECT_TRUE(review::lineage_overlay(u.db, u.rasters, u.all, 1, 2, 0, u.views()).elements.empty())
+    EXPECT_TRUE(
+        review::lineage_overlay(u.db, u.rasters, u.all, 1, 2, 0, u.views()).elements.empty())
         << "nothing without a link";
     u.linkage.emplace(child, parent);
 
@@ -140,12 +144,14 @@ TEST(LineageOverlay, CirclesAndLinesInDrawingOrder)
     EXPECT_STREQ(on4.elements[2].c.colour, "#ff0000");
     EXPECT_STREQ(on4.elements[3].l.colour, "#ffffff");
 
-    const review::overlay first = review::lineage_overlay(u.db, u.rasters, u.all, 1, 4, 1, u.views());
+    const review::overlay first =
+        review::lineage_overlay(u.db, u.rasters, u.all, 1, 4, 1, u.views());
     EXPECT_EQ(first.elements.size(), 3u) << "no previous time point at the start of the range";
 
     // A parent that heads no unit (a stale link) has no line.
     u.linkage.emplace(child, keygen(pos4i(50, 50, 0, 0)));
-    EXPECT_EQ(review::lineage_overlay(u.db, u.rasters, u.all, 1, 4, 0, u.views()).elements.size(), 4u);
+    EXPECT_EQ(review::lineage_overlay(u.db, u.rasters, u.all, 1, 4, 0, u.views()).elements.size(),
+              4u);
 }
 
 // Doubtful units, then dead ends, then unlinked units, each in key order;

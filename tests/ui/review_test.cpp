@@ -6,9 +6,11 @@
 #include <QPushButton>
 #include <QTimer>
 
-namespace {
+namespace
+{
 
-class ReviewTest : public DataTest {
+class ReviewTest : public DataTest
+{
 protected:
     std::string a0, a1, a2, b0, b1, b2a, b2b;
 
@@ -49,7 +51,8 @@ TEST_F(ReviewTest, DeadEndAndUnlinkedListsGoToTheFirstFind)
     EXPECT_EQ(w->m_time_point, 0) << "nothing found, the view stays";
 
     make_units();
-    EXPECT_EQ(press(Qt::Key_B), "Dead-end branch: none\n") << "every unit before the end has a child";
+    EXPECT_EQ(press(Qt::Key_B), "Dead-end branch: none\n")
+        << "every unit before the end has a child";
     ::testing::internal::CaptureStdout();
     w->release_child(a1, a2);
     w->release_child(b0, b1);
