@@ -1,0 +1,125 @@
+// The lineage as a tree to draw: units and links in, node positions and edge
+// polylines out, without a display. Time runs downwards, one row per time
+// point. A unit hangs under its first parent (in key order) of an earlier
+// time point; a chain of single children is one vertical column, a parent
+// stands above its first child and each further child opens a branch to the
+// right. Trees stand side by side, their roots in key order.
+#pragma once
+
+#include "lineage.h"
+
+#include <cstddef> // std::size_t
+#include <cstdint> // std::uint32_t
+#include <string>
+#include <utility> // std::pair
+#include <vector>
+
+namespace lineage
+{
+
+constexpr std::uint32_t tree_none = 0xffffffffu;
+
+// x in columns, y in time points.
+struct tree_point {
+    float x, y;
+};
+
+struct tree_node {
+    std::string head;
+    float x = 0; // column
+    int t = 0;   // time point, the row
+    int z_min = 0, z_max = 0;
+    std::uint32_t members = 0;
+    std::uint32_t parent = tree_none; // the node it hangs under
+    std::uint32_t root = 0;           // the first node of its tree
+    unsigned char marks = 0;          // unit_mark bits
+};
+
+struct tree_edge {
+    std::uint32_t parent, child;
+    bool placing;        // the child hangs under this parent; false: a further parent
+    unsigned char count; // points used
+    tree_point points[4];
+};
+
+// What an update did.
+struct tree_update {
+    bool rebuilt = false;       // laid out afresh (a new or mostly new lineage)
+    std::size_t kept = 0;       // trees left exactly where they stood
+    std::size_t in_place = 0;   // trees laid out again where they stood
+    std::size_t to_the_end = 0; // trees that no longer fitted there, now right of all
+};
+
+class tree_layout
+{
+public:
+    // Empty columns between neighbouring trees.
+    static constexpr float gap = 1.0f;
+
+    // Lays out every unit afresh, trees side by side in key order of their roots.
+    void build(const key_multimap &head_members, const key_multimap &linkage, int t_min, int t_max);
+    // After an edit: every tree whose units and placing links are unchanged
+    // keeps its place; a changed tree is laid out again where it stood if it
+    // still fits there, else right of everything.
+    tree_update update(const key_multimap &head_members, const key_multimap &linkage, int t_min,
+                       int t_max);
+
+    const std::vector<tree_node> &nodes() const { return m_nodes; }
+    // By child node, then parent node; a link entered twice is one edge.
+    const std::vector<tree_edge> &edges() const { return m_edges; }
+    // The node of a head, or tree_none.
+    std::uint32_t find(const std::string &head) const;
+    // Nodes of time point t, in key order.
+    std::pair<const std::uint32_t *, const std::uint32_t *> row(int t) const;
+    // Edges into and out of a node, as indexes into edges().
+    std::pair<std::size_t, std::size_t> edges_into(std::uint32_t node) const;
+    std::pair<const std::uint32_t *, const std::uint32_t *> edges_from(std::uint32_t node) const;
+    // Edges that do not run exactly one time point down (bad links).
+    const std::vector<std::uint32_t> &long_edges() const { return m_long_edges; }
+
+    bool empty() const { return m_nodes.empty(); }
+    int first_row() const { return m_first_row; }
+    int last_row() const;
+    // Columns used, from 0.
+    float width() const { return m_width; }
+    // Link entries naming a key that heads no unit.
+    std::size_t dangling_links() const { return m_dangling; }
+    std::size_t link_entries() const { return m_link_entries; }
+    // Heap bytes held.
+    std::size_t memory() const;
+
+private:
+    // Units, links, placing parents, roots, rows and marks; positions not set.
+    // expected: about how many units there are (0: count them first).
+    void assemble(const key_multimap &head_members, const key_multimap &linkage, int t_min,
+                  int t_max, std::size_t expected);
+    void place_all();
+    // Columns of the tree of root, from column start; returns its width.
+    float place_tree(std::uint32_t root, float start, const std::vector<std::uint32_t> &child_first,
+                     const std::vector<std::uint32_t> &child_list);
+    void children_lists(std::vector<std::uint32_t> &first, std::vector<std::uint32_t> &list) const;
+    void draw_edges();
+
+    std::vector<tree_node> m_nodes;
+    std::vector<tree_edge> m_edges;
+    std::vector<std::uint32_t> m_in_first;  // per node, into m_edges; one more entry at the end
+    std::vector<std::uint32_t> m_out_first; // per node, into m_out
+    std::vector<std::uint32_t> m_out;       // edge indexes by parent node
+    std::vector<std::uint32_t> m_rows;      // node indexes by time point, then key
+    std::vector<std::uint32_t> m_row_first; // per time point from m_first_row, into m_rows
+    std::vector<std::uint32_t> m_long_edges;
+    int m_first_row = 0;
+    float m_width = 0;
+    std::size_t m_dangling = 0;
+    std::size_t m_link_entries = 0;
+};
+
+// What a node shows besides its marks: the lineage root, elite units, and the
+// units that descend from the root or from which it descends.
+enum node_state : unsigned char { state_root = 1, state_elite = 2, state_lineage = 4 };
+
+// The states of every node of l, by node.
+void node_states(const tree_layout &l, const std::string &root, const key_set &elite,
+                 std::vector<unsigned char> &states);
+
+} // namespace lineage
