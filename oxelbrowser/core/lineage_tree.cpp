@@ -6,6 +6,7 @@
 
 #include <algorithm> // std::lower_bound, std::sort, std::max
 #include <climits>   // INT_MAX, INT_MIN
+#include <cstring>   // std::memcpy
 #include <iterator>  // std::prev
 #include <map>
 
@@ -31,6 +32,67 @@ int key_field(const std::string &key, std::size_t index)
     return index == 0 ? p.t() : p.z();
 }
 
+const std::uint64_t no_code = ~std::uint64_t(0);
+
+// A twelve-digit key as a number (the same order as the keys), or no_code.
+std::uint64_t key_code(const std::string &key)
+{
+    if (key.size() != 12)
+        return no_code;
+    std::uint64_t code = 0;
+    for (char c : key) {
+        const unsigned d = static_cast<unsigned char>(c) - '0';
+        if (d >= 10)
+            return no_code;
+        code = code * 10 + d;
+    }
+    return code;
+}
+
+// Key equality without a call for the usual twelve characters: the walks over
+// the window's tables compare every entry.
+bool same_key(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    if (a.size() != 12)
+        return a == b;
+    std::uint64_t a8, b8;
+    std::uint32_t a4, b4;
+    std::memcpy(&a8, a.data(), 8);
+    std::memcpy(&b8, b.data(), 8);
+    std::memcpy(&a4, a.data() + 8, 4);
+    std::memcpy(&b4, b.data() + 8, 4);
+    return a8 == b8 && a4 == b4;
+}
+
+int code_time(std::uint64_t code)
+{
+    return static_cast<int>(code / 1000000000u);
+}
+
+// How many different keys the list holds (a member recorded twice is one).
+std::uint32_t distinct(std::vector<const std::string *> &keys)
+{
+    const std::size_t n = keys.size();
+    if (n > 8) {
+        std::sort(keys.begin(), keys.end(),
+                  [](const std::string *a, const std::string *b) { return *a < *b; });
+        return static_cast<std::uint32_t>(
+            std::unique(keys.begin(), keys.end(),
+                        [](const std::string *a, const std::string *b) { return *a == *b; }) -
+            keys.begin());
+    }
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        bool seen = false;
+        for (std::size_t j = 0; j < i && !seen; ++j)
+            seen = same_key(*keys[j], *keys[i]);
+        count += !seen;
+    }
+    return count;
+}
+
 // Whether the columns [start, start + length) are free of every band taken.
 bool fits(const std::map<float, float> &taken, float start, float length)
 {
@@ -46,6 +108,15 @@ bool fits(const std::map<float, float> &taken, float start, float length)
 
 std::uint32_t tree_layout::find(const std::string &head) const
 {
+    if (m_coded) {
+        const std::uint64_t code = key_code(head);
+        if (code == no_code)
+            return tree_none;
+        auto it = std::lower_bound(m_codes.begin(), m_codes.end(), code);
+        if (it == m_codes.end() || *it != code)
+            return tree_none;
+        return static_cast<std::uint32_t>(it - m_codes.begin());
+    }
     auto it = std::lower_bound(m_nodes.begin(), m_nodes.end(), head,
                                [](const tree_node &n, const std::string &h) { return n.head < h; });
     if (it == m_nodes.end() || it->head != head)
@@ -80,82 +151,149 @@ tree_layout::edges_from(std::uint32_t node) const
 
 std::size_t tree_layout::memory() const
 {
-    std::size_t bytes = m_nodes.capacity() * sizeof(tree_node) +
+    const std::size_t u32 = sizeof(std::uint32_t);
+    std::size_t bytes = (m_nodes.capacity() + m_spare.capacity()) * sizeof(tree_node) +
+                        m_codes.capacity() * sizeof(std::uint64_t) +
                         m_edges.capacity() * sizeof(tree_edge) +
                         (m_in_first.capacity() + m_out_first.capacity() + m_out.capacity() +
                          m_rows.capacity() + m_row_first.capacity() + m_long_edges.capacity()) *
-                            sizeof(std::uint32_t);
+                            u32 +
+                        m_prev.capacity() * sizeof(placed) +
+                        (m_old_of.capacity() + m_counts.capacity() + m_old_counts.capacity() +
+                         m_child_first.capacity() + m_child_list.capacity() + m_fill.capacity() +
+                         m_stack.capacity()) *
+                            u32 +
+                        m_old_last.capacity() * sizeof(float) + m_flags.capacity() +
+                        m_members.capacity() * sizeof(void *);
     for (const tree_node &n : m_nodes)
         if (n.head.capacity() > 15) // beyond the string's own buffer
             bytes += n.head.capacity() + 1;
     return bytes;
 }
 
-void tree_layout::assemble(const key_multimap &head_members, const key_multimap &linkage, int t_min,
-                           int t_max, std::size_t expected)
+bool tree_layout::read_units(const key_multimap &head_members)
 {
-    m_nodes.clear();
-    m_edges.clear();
-    m_long_edges.clear();
-    m_dangling = 0;
-    m_link_entries = 0;
-    m_width = 0;
-
-    // Units, with their plane extent and member count.
-    if (expected == 0) {
-        std::size_t heads = 0;
-        for (auto it = head_members.begin(); it != head_members.end();
-             it = head_members.upper_bound(it->first))
-            ++heads;
-        m_nodes.reserve(heads);
-    } else {
-        m_nodes.reserve(expected + expected / 64 + 16);
-    }
-    std::vector<const std::string *> members;
+    const std::size_t held = m_nodes.size();
+    std::size_t j = 0;
+    bool same = true;
     for (auto it = head_members.begin(); it != head_members.end();) {
-        tree_node n;
-        n.head = it->first;
-        n.t = key_field(n.head, 0);
+        const std::string &h = it->first;
         int z_min = INT_MAX, z_max = INT_MIN;
-        members.clear();
-        for (; it != head_members.end() && it->first == n.head; ++it) {
+        m_members.clear();
+        for (; it != head_members.end() && same_key(it->first, h); ++it) {
             const int z = key_field(it->second, 1);
             z_min = std::min(z_min, z);
             z_max = std::max(z_max, z);
-            members.push_back(&it->second);
+            m_members.push_back(&it->second);
         }
-        // A member recorded twice is one member.
-        if (members.size() > 1) {
-            std::sort(members.begin(), members.end(),
-                      [](const std::string *a, const std::string *b) { return *a < *b; });
-            members.erase(
-                std::unique(members.begin(), members.end(),
-                            [](const std::string *a, const std::string *b) { return *a == *b; }),
-                members.end());
+        const std::uint32_t members = distinct(m_members);
+        if (same) {
+            if (j < held && same_key(m_nodes[j].head, h)) {
+                tree_node &n = m_nodes[j++];
+                n.z_min = z_min;
+                n.z_max = z_max;
+                n.members = members;
+                continue;
+            }
+            // From here on the units differ: the ones read so far are kept.
+            same = false;
+            m_spare.clear();
+            m_spare.reserve(held + held / 64 + 16);
+            m_spare.insert(m_spare.end(), m_nodes.begin(),
+                           m_nodes.begin() + static_cast<std::ptrdiff_t>(j));
         }
+        tree_node n;
+        n.head = h;
+        n.t = key_field(h, 0);
         n.z_min = z_min;
         n.z_max = z_max;
-        n.members = static_cast<std::uint32_t>(members.size());
-        m_nodes.push_back(std::move(n));
+        n.members = members;
+        m_spare.push_back(std::move(n));
     }
-    const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
+    if (same && j == held)
+        return true;
+    if (same) { // units at the end were removed
+        m_spare.clear();
+        m_spare.insert(m_spare.end(), m_nodes.begin(),
+                       m_nodes.begin() + static_cast<std::ptrdiff_t>(j));
+    }
+    m_nodes.swap(m_spare);
+    m_codes.resize(m_nodes.size());
+    m_coded = true;
+    for (std::size_t i = 0; i < m_nodes.size(); ++i) {
+        m_codes[i] = key_code(m_nodes[i].head);
+        m_coded = m_coded && m_codes[i] != no_code;
+    }
+    return false;
+}
 
-    // Links: one edge per (child, parent) pair between units.
-    std::vector<std::uint32_t> parent_entries(count, 0);
-    std::vector<unsigned char> has_children(count, 0);
-    m_edges.reserve(linkage.size());
+void tree_layout::read_links(const key_multimap &linkage, int t_min, int t_max)
+{
+    const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
+    m_edges.clear();
+    m_dangling = 0;
+    m_link_entries = 0;
+
+    // Links: one edge per (child, parent) pair between units; the parent link
+    // entries of each unit and whether it has a child one time point later.
+    m_counts.assign(count, 0);
+    m_flags.assign(count, 0);
     std::uint32_t ci = 0;
-    std::size_t group = 0; // first edge of the current child
+    std::uint32_t near = 0; // parents of neighbouring children lie near each other
+    std::size_t group = 0;  // first edge of the current child
     for (const auto &[child, parent] : linkage) {
         ++m_link_entries;
-        while (ci < count && m_nodes[ci].head < child)
-            ++ci;
-        const bool child_is_unit = ci < count && m_nodes[ci].head == child;
-        const std::uint32_t pi = find(parent);
+        const std::uint64_t code = m_coded ? key_code(child) : no_code;
+        bool child_is_unit;
+        if (code != no_code) {
+            while (ci < count && m_codes[ci] < code)
+                ++ci;
+            child_is_unit = ci < count && m_codes[ci] == code;
+        } else {
+            while (ci < count && m_nodes[ci].head < child)
+                ++ci;
+            child_is_unit = ci < count && m_nodes[ci].head == child;
+        }
+        std::uint32_t pi = tree_none;
+        const std::uint64_t parent_code = m_coded ? key_code(parent) : no_code;
+        if (parent_code != no_code) {
+            // Galloping from the last parent found, then halving.
+            std::uint32_t lo = 0, hi = count;
+            if (near < count) {
+                if (m_codes[near] <= parent_code) {
+                    std::uint32_t step = 1;
+                    lo = near;
+                    while (lo + step < count && m_codes[lo + step] <= parent_code) {
+                        lo += step;
+                        step *= 2;
+                    }
+                    hi = std::min(count, lo + step);
+                } else {
+                    std::uint32_t step = 1;
+                    hi = near;
+                    while (hi >= step && m_codes[hi - step] > parent_code) {
+                        hi -= step;
+                        step *= 2;
+                    }
+                    lo = hi >= step ? hi - step : 0;
+                }
+            }
+            auto it = std::lower_bound(m_codes.begin() + lo, m_codes.begin() + hi, parent_code);
+            if (it != m_codes.begin() + hi && *it == parent_code) {
+                pi = static_cast<std::uint32_t>(it - m_codes.begin());
+                near = pi;
+            }
+        } else if (!m_coded) {
+            pi = find(parent);
+        }
         if (child_is_unit)
-            ++parent_entries[ci];
-        if (pi != tree_none && key_field(child, 0) == m_nodes[pi].t + 1)
-            has_children[pi] = 1;
+            ++m_counts[ci];
+        // The time points from the numeric keys where there are some: the
+        // parent's node would be a fetch from far away.
+        if (pi != tree_none &&
+            (code != no_code ? code_time(code) : key_field(child, 0)) ==
+                (parent_code != no_code ? code_time(parent_code) : m_nodes[pi].t) + 1)
+            m_flags[pi] = 1;
         if (!child_is_unit || pi == tree_none) {
             ++m_dangling;
             continue;
@@ -191,17 +329,20 @@ void tree_layout::assemble(const key_multimap &head_members, const key_multimap 
     for (std::uint32_t i = 0; i < count; ++i) {
         tree_node &n = m_nodes[i];
         n.parent = tree_none;
-        for (std::uint32_t e = m_in_first[i]; e < m_in_first[i + 1]; ++e)
-            if (m_nodes[m_edges[e].parent].t < n.t) {
+        for (std::uint32_t e = m_in_first[i]; e < m_in_first[i + 1]; ++e) {
+            m_edges[e].placing = false;
+            const std::uint32_t p = m_edges[e].parent;
+            const int tp = m_coded ? code_time(m_codes[p]) : m_nodes[p].t;
+            if (n.parent == tree_none && tp < n.t) {
                 m_edges[e].placing = true;
                 n.parent = m_edges[e].parent;
-                break;
             }
-        n.marks = marks_of(n.t, parent_entries[i], has_children[i] != 0, t_min, t_max);
+        }
+        n.marks = marks_of(n.t, m_counts[i], m_flags[i] != 0, t_min, t_max);
     }
 
     // Rows: nodes by time point, in key order within one.
-    m_rows.clear();
+    m_rows.resize(count);
     m_row_first.clear();
     if (count != 0) {
         int lo = INT_MAX, hi = INT_MIN;
@@ -215,10 +356,9 @@ void tree_layout::assemble(const key_multimap &head_members, const key_multimap 
             ++m_row_first[static_cast<std::size_t>(n.t - lo) + 1];
         for (std::size_t r = 1; r < m_row_first.size(); ++r)
             m_row_first[r] += m_row_first[r - 1];
-        m_rows.resize(count);
-        std::vector<std::uint32_t> fill(m_row_first.begin(), m_row_first.end() - 1);
+        m_fill.assign(m_row_first.begin(), m_row_first.end() - 1);
         for (std::uint32_t i = 0; i < count; ++i)
-            m_rows[fill[static_cast<std::size_t>(m_nodes[i].t - lo)]++] = i;
+            m_rows[m_fill[static_cast<std::size_t>(m_nodes[i].t - lo)]++] = i;
     }
     // Roots: parents lie in earlier rows, so theirs are known first.
     for (std::uint32_t i : m_rows) {
@@ -233,45 +373,42 @@ void tree_layout::assemble(const key_multimap &head_members, const key_multimap 
     for (std::uint32_t i = 0; i < count; ++i)
         m_out_first[i + 1] += m_out_first[i];
     m_out.resize(m_edges.size());
-    std::vector<std::uint32_t> fill(m_out_first.begin(), m_out_first.end() - 1);
+    m_fill.assign(m_out_first.begin(), m_out_first.end() - 1);
     for (std::uint32_t e = 0; e < m_edges.size(); ++e)
-        m_out[fill[m_edges[e].parent]++] = e;
+        m_out[m_fill[m_edges[e].parent]++] = e;
 }
 
-void tree_layout::children_lists(std::vector<std::uint32_t> &first,
-                                 std::vector<std::uint32_t> &list) const
+void tree_layout::children_lists()
 {
     const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
-    first.assign(count + 1, 0);
+    m_child_first.assign(count + 1, 0);
     for (const tree_node &n : m_nodes)
         if (n.parent != tree_none)
-            ++first[n.parent + 1];
+            ++m_child_first[n.parent + 1];
     for (std::uint32_t i = 0; i < count; ++i)
-        first[i + 1] += first[i];
-    list.resize(first[count]);
-    std::vector<std::uint32_t> fill(first.begin(), first.end() - 1);
+        m_child_first[i + 1] += m_child_first[i];
+    m_child_list.resize(m_child_first[count]);
+    m_fill.assign(m_child_first.begin(), m_child_first.end() - 1);
     for (std::uint32_t i = 0; i < count; ++i)
         if (m_nodes[i].parent != tree_none)
-            list[fill[m_nodes[i].parent]++] = i;
+            m_child_list[m_fill[m_nodes[i].parent]++] = i;
 }
 
 // Depth first: a node takes the column of the next free leaf, so it stands
 // above its first child, and each leaf uses up one column.
-float tree_layout::place_tree(std::uint32_t root, float start,
-                              const std::vector<std::uint32_t> &child_first,
-                              const std::vector<std::uint32_t> &child_list)
+float tree_layout::place_tree(std::uint32_t root, float start)
 {
     float column = start;
-    std::vector<std::uint32_t> stack{root};
-    while (!stack.empty()) {
-        const std::uint32_t n = stack.back();
-        stack.pop_back();
+    m_stack.assign(1, root);
+    while (!m_stack.empty()) {
+        const std::uint32_t n = m_stack.back();
+        m_stack.pop_back();
         m_nodes[n].x = column;
-        const std::uint32_t b = child_first[n], e = child_first[n + 1];
+        const std::uint32_t b = m_child_first[n], e = m_child_first[n + 1];
         if (b == e)
             column += 1;
         for (std::uint32_t k = e; k > b; --k)
-            stack.push_back(child_list[k - 1]);
+            m_stack.push_back(m_child_list[k - 1]);
     }
     return column - start;
 }
@@ -303,12 +440,11 @@ void tree_layout::draw_edges()
 
 void tree_layout::place_all()
 {
-    std::vector<std::uint32_t> first, list;
-    children_lists(first, list);
+    children_lists();
     float column = 0;
     for (std::uint32_t i = 0; i < m_nodes.size(); ++i)
         if (m_nodes[i].parent == tree_none)
-            column += place_tree(i, column, first, list) + gap;
+            column += place_tree(i, column) + gap;
     m_width = m_nodes.empty() ? 0 : column - gap;
     draw_edges();
 }
@@ -316,7 +452,21 @@ void tree_layout::place_all()
 void tree_layout::build(const key_multimap &head_members, const key_multimap &linkage, int t_min,
                         int t_max)
 {
-    assemble(head_members, linkage, t_min, t_max, 0);
+    // Room for exactly the units there are.
+    std::size_t heads = 0;
+    for (auto it = head_members.begin(); it != head_members.end();
+         it = head_members.upper_bound(it->first))
+        ++heads;
+    m_nodes.clear();
+    m_codes.clear();
+    m_coded = true;
+    m_spare.clear();
+    m_spare.shrink_to_fit();
+    m_spare.reserve(heads);
+    read_units(head_members);
+    std::vector<tree_node>().swap(m_spare);
+    m_edges.reserve(linkage.size());
+    read_links(linkage, t_min, t_max);
     place_all();
 }
 
@@ -329,23 +479,33 @@ tree_update tree_layout::update(const key_multimap &head_members, const key_mult
         done.rebuilt = true;
         return done;
     }
-    const std::vector<tree_node> old = std::move(m_nodes);
-    assemble(head_members, linkage, t_min, t_max, old.size());
-    const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
+    const std::uint32_t held = static_cast<std::uint32_t>(m_nodes.size());
+    m_prev.resize(held);
+    for (std::uint32_t o = 0; o < held; ++o)
+        m_prev[o] = {m_nodes[o].x, m_nodes[o].parent, m_nodes[o].root};
 
+    const bool same_units = read_units(head_members);
+    const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
     // The old node of each new one.
-    std::vector<std::uint32_t> old_of(count, tree_none);
-    std::size_t matched = 0;
-    for (std::uint32_t i = 0, j = 0; i < count && j < old.size();) {
-        if (m_nodes[i].head < old[j].head) {
-            ++i;
-        } else if (old[j].head < m_nodes[i].head) {
-            ++j;
-        } else {
-            old_of[i++] = j++;
-            ++matched;
+    std::size_t matched = count;
+    if (!same_units) {
+        m_old_of.assign(count, tree_none);
+        matched = 0;
+        for (std::uint32_t i = 0, j = 0; i < count && j < m_spare.size();) {
+            if (m_nodes[i].head < m_spare[j].head) {
+                ++i;
+            } else if (m_spare[j].head < m_nodes[i].head) {
+                ++j;
+            } else {
+                m_old_of[i++] = j++;
+                ++matched;
+            }
         }
+        std::vector<tree_node>().swap(m_spare);
     }
+    auto old_of = [&](std::uint32_t i) { return same_units ? i : m_old_of[i]; };
+    read_links(linkage, t_min, t_max);
+
     // A mostly new lineage (a read, a Reset, a first unit pass) is laid out afresh.
     if (2 * matched < count || count == 0) {
         place_all();
@@ -353,69 +513,68 @@ tree_update tree_layout::update(const key_multimap &head_members, const key_mult
         return done;
     }
 
-    // Old trees: their sizes and bands.
-    std::vector<std::uint32_t> old_size(old.size(), 0);
-    std::vector<float> old_last(old.size(), 0);
-    for (const tree_node &o : old) {
-        ++old_size[o.root];
-        old_last[o.root] = std::max(old_last[o.root], o.x);
+    // Old trees: their sizes and last columns (their first is the root's).
+    m_old_counts.assign(held, 0);
+    m_old_last.assign(held, 0);
+    for (const placed &o : m_prev) {
+        ++m_old_counts[o.root];
+        m_old_last[o.root] = std::max(m_old_last[o.root], o.x);
     }
     // A new tree is unchanged when it is an old tree node for node, each under
     // the same parent.
-    std::vector<std::uint32_t> size(count, 0);
-    std::vector<unsigned char> same(count, 1);
+    m_counts.assign(count, 0);
+    m_flags.assign(count, 1);
     for (std::uint32_t i = 0; i < count; ++i) {
         const tree_node &n = m_nodes[i];
-        ++size[n.root];
-        const std::uint32_t o = old_of[i], o_root = old_of[n.root];
-        if (o == tree_none || o_root == tree_none || old[o_root].parent != tree_none ||
-            old[o].root != o_root)
-            same[n.root] = 0;
-        else if (n.parent == tree_none ? old[o].parent != tree_none
-                                       : old[o].parent != old_of[n.parent])
-            same[n.root] = 0;
+        ++m_counts[n.root];
+        const std::uint32_t o = old_of(i), o_root = old_of(n.root);
+        if (o == tree_none || o_root == tree_none || m_prev[o_root].parent != tree_none ||
+            m_prev[o].root != o_root)
+            m_flags[n.root] = 0;
+        else if (n.parent == tree_none ? m_prev[o].parent != tree_none
+                                       : m_prev[o].parent != old_of(n.parent))
+            m_flags[n.root] = 0;
     }
     std::map<float, float> taken; // bands of columns, each with its gap: start → end
     float right = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const tree_node &n = m_nodes[i];
-        if (n.parent != tree_none)
+        if (m_nodes[i].parent != tree_none)
             continue;
-        if (same[i] && size[i] != old_size[old_of[i]])
-            same[i] = 0;
-        if (same[i]) {
-            const tree_node &o = old[old_of[i]];
-            taken[o.x] = old_last[old_of[i]] + 1 + gap;
-            right = std::max(right, old_last[old_of[i]] + 1 + gap);
+        const std::uint32_t o = old_of(i);
+        if (m_flags[i] && m_counts[i] != m_old_counts[o])
+            m_flags[i] = 0;
+        if (m_flags[i]) {
+            const float end = m_old_last[o] + 1 + gap;
+            taken[m_prev[o].x] = end;
+            right = std::max(right, end);
             ++done.kept;
         }
     }
     for (std::uint32_t i = 0; i < count; ++i)
-        if (same[m_nodes[i].root])
-            m_nodes[i].x = old[old_of[i]].x;
+        if (m_flags[m_nodes[i].root])
+            m_nodes[i].x = m_prev[old_of(i)].x;
 
     // Changed trees, in key order of their roots: where their root's old tree
     // stood if they fit there, else right of everything.
-    std::vector<std::uint32_t> first, list;
-    children_lists(first, list);
-    std::vector<std::uint32_t> leaves(count, 0);
+    children_lists();
+    m_counts.assign(count, 0); // leaves per tree: its width
     for (std::uint32_t i = 0; i < count; ++i)
-        if (first[i] == first[i + 1])
-            ++leaves[m_nodes[i].root];
+        if (m_child_first[i] == m_child_first[i + 1])
+            ++m_counts[m_nodes[i].root];
     for (std::uint32_t i = 0; i < count; ++i) {
-        if (m_nodes[i].parent != tree_none || same[i])
+        if (m_nodes[i].parent != tree_none || m_flags[i])
             continue;
-        const float width = static_cast<float>(leaves[i]);
+        const float width = static_cast<float>(m_counts[i]);
         float start = right;
         bool home = false;
-        if (old_of[i] != tree_none) {
-            const float old_start = old[old[old_of[i]].root].x;
+        if (old_of(i) != tree_none) {
+            const float old_start = m_prev[m_prev[old_of(i)].root].x;
             if (fits(taken, old_start, width + gap)) {
                 start = old_start;
                 home = true;
             }
         }
-        place_tree(i, start, first, list);
+        place_tree(i, start);
         taken[start] = start + width + gap;
         right = std::max(right, start + width + gap);
         ++(home ? done.in_place : done.to_the_end);

@@ -89,18 +89,23 @@ public:
     std::size_t memory() const;
 
 private:
-    // Units, links, placing parents, roots, rows and marks; positions not set.
-    // expected: about how many units there are (0: count them first).
-    void assemble(const key_multimap &head_members, const key_multimap &linkage, int t_min,
-                  int t_max, std::size_t expected);
+    // Reads the units in key order. When they are the units held, node for
+    // node, only their extents are refreshed and true is returned; otherwise
+    // the nodes are read afresh and the old ones wait in m_spare.
+    bool read_units(const key_multimap &head_members);
+    // Links, placing parents, marks, rows, roots; positions not set.
+    void read_links(const key_multimap &linkage, int t_min, int t_max);
     void place_all();
     // Columns of the tree of root, from column start; returns its width.
-    float place_tree(std::uint32_t root, float start, const std::vector<std::uint32_t> &child_first,
-                     const std::vector<std::uint32_t> &child_list);
-    void children_lists(std::vector<std::uint32_t> &first, std::vector<std::uint32_t> &list) const;
+    float place_tree(std::uint32_t root, float start);
+    void children_lists();
     void draw_edges();
 
     std::vector<tree_node> m_nodes;
+    std::vector<tree_node> m_spare; // the old nodes during an update
+    // Numeric keys for fast look-ups, when every head is a twelve-digit key.
+    std::vector<std::uint64_t> m_codes;
+    bool m_coded = false;
     std::vector<tree_edge> m_edges;
     std::vector<std::uint32_t> m_in_first;  // per node, into m_edges; one more entry at the end
     std::vector<std::uint32_t> m_out_first; // per node, into m_out
@@ -112,6 +117,24 @@ private:
     float m_width = 0;
     std::size_t m_dangling = 0;
     std::size_t m_link_entries = 0;
+
+    // Working space kept between updates, so that an update writes into
+    // memory it already has.
+    struct placed {
+        float x;
+        std::uint32_t parent, root;
+    };
+    std::vector<placed> m_prev;               // the old nodes' places
+    std::vector<std::uint32_t> m_old_of;      // per node, its old node
+    std::vector<std::uint32_t> m_counts;      // per node: parent entries, then tree sizes
+    std::vector<std::uint32_t> m_old_counts;  // per old node: tree sizes
+    std::vector<float> m_old_last;            // per old root: its last column
+    std::vector<unsigned char> m_flags;       // per node
+    std::vector<std::uint32_t> m_child_first; // placing children, per node
+    std::vector<std::uint32_t> m_child_list;
+    std::vector<std::uint32_t> m_fill;
+    std::vector<std::uint32_t> m_stack;
+    std::vector<const std::string *> m_members;
 };
 
 // What a node shows besides its marks: the lineage root, elite units, and the
