@@ -34,6 +34,7 @@ class QSlider;
 class QTabWidget;
 class QWheelEvent;
 class ImageDB;
+class LineageTreeWindow;
 class q_roiimgdb;
 class roidb_plus;
 
@@ -94,6 +95,9 @@ public:
     void linkCurrentTimePoint();
     // Time spent letting events run during long operations, in milliseconds.
     double eventMilliseconds() const { return m_event_ms; }
+    // The "Lineage" tree window (made on first use), and opening or closing it (key V).
+    LineageTreeWindow *lineageTree();
+    void toggleLineageTree();
 
 public slots:
     // Slots in the order of the window's slot table.
@@ -301,6 +305,11 @@ private:
     void setTrackingButtons(bool enabled);
     void trackingSteps(bool forward);
     std::string unitOf(const std::string &key);
+    // Every edit of units, links or elite marks calls this, so that the
+    // lineage tree follows.
+    void lineageChanged();
+    // The lineage tree's keys: V, and [ ] ' that walk from the lineage root.
+    bool lineageTreeKey(int key);
 
     Ui::OXELBrowser *ui;
     std::unique_ptr<FileChooser> m_chooser;
@@ -315,4 +324,5 @@ private:
     std::shared_ptr<tracker::plane_map> m_step_planes;
     // Numbers handed out by ID(), by time point in order of first request.
     std::map<int, std::vector<std::string>> m_ids;
+    LineageTreeWindow *m_tree = nullptr;
 };

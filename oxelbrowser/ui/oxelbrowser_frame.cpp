@@ -63,6 +63,8 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
 
     // Beside the designed commands: the unit-making pass.
     connect(ui->pushButton_make_units, &QPushButton::clicked, this, [this] { makeUnits(); });
+    connect(ui->pushButton_lineage_tree, &QPushButton::clicked, this,
+            [this] { toggleLineageTree(); });
 
     languageChange();
     resize(QSize(620, 878).expandedTo(minimumSizeHint()));

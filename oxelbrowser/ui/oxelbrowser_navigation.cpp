@@ -176,6 +176,7 @@ void OXELBrowser::read_common()
     m_head_members.clear();
     m_members_head.clear();
     m_linkage_multimap.clear();
+    lineageChanged();
     lineEdit_dataset->setEnabled(false);
     for (QWidget *w : {static_cast<QWidget *>(lineEdit_focal_plane),
                        static_cast<QWidget *>(lineEdit_time_point),

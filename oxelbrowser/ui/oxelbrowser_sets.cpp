@@ -26,6 +26,7 @@ void OXELBrowser::pushButton_reset_clicked()
     m_linkage_set.clear();
     m_linkage_multimap.clear();
     endBusy();
+    lineageChanged();
     dirty = true;
     repaintNow();
 }

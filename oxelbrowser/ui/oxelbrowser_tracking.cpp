@@ -203,6 +203,7 @@ void OXELBrowser::makeUnits()
     setCursor(Qt::ArrowCursor);
     setTrackingButtons(true);
     endBusy();
+    lineageChanged();
 }
 
 void OXELBrowser::linkCurrentTimePoint()
