@@ -168,7 +168,7 @@ void LineageTreeWindow::showCounts()
         dead_ends += (n.marks & lineage::mark_dead_end) != 0;
         unlinked += (n.marks & lineage::mark_unlinked) != 0;
     }
-    m_counts->setText(tr("%1 units, %2 links: %3 doubtful, %4 dead ends, %5 unlinked")
+    m_counts->setText(tr("%1 units, %2 links; doubtful: %3, dead ends: %4, unlinked: %5")
                           .arg(m_layout.nodes().size())
                           .arg(m_layout.edges().size())
                           .arg(doubtful)
@@ -236,9 +236,10 @@ void LineageTreeWindow::report()
     const auto row = m_layout.row(m_layout.last_row());
     const std::uint32_t node = *row.first;
     const QPoint at = m_view->mapTo(this, m_view->nodePosition(node).toPoint());
+    const lineage::tree_node &n = m_layout.nodes()[node];
     const std::string line = "tree: units=" + std::to_string(m_layout.nodes().size()) +
-                             " node=" + m_layout.nodes()[node].head +
-                             " t=" + std::to_string(m_layout.nodes()[node].t) + " at " +
+                             " node=" + n.head + " t=" + std::to_string(n.t) + " planes " +
+                             std::to_string(n.z_min) + " " + std::to_string(n.z_max) + " at " +
                              std::to_string(at.x()) + " " + std::to_string(at.y());
     if (line == m_reported)
         return;
