@@ -129,39 +129,58 @@ int main(int argc, char **argv)
     window.refresh();
     app.processEvents();
 
-    // An edit's update: one link released, then made again, at many places;
-    // the window's update (layout, states, counts), and the layout's alone.
+    // An edit's update: one link released, then made again, at many places,
+    // with the main window at the edit's time point. The window reads the time
+    // points around it at once and everything once the user pauses; both are
+    // measured, and the layout's part of the first alone.
     std::mt19937 rng(3);
-    std::vector<std::pair<std::string, std::string>> edits;
+    struct edit_at {
+        int t;
+        std::string child, parent;
+    };
+    std::vector<edit_at> edits;
     for (int k = 0; k < 20; ++k) {
         const int t = 1 + static_cast<int>(rng() % 99);
         const std::string child = g.heads[t][rng() % 1000];
-        edits.emplace_back(child, g.linkage.find(child)->second);
+        edits.push_back({t, child, g.linkage.find(child)->second});
     }
-    std::size_t next = 0;
-    const Stats edit = repeat(40, [&] {
-        const auto &[child, parent] = edits[next / 2 % edits.size()];
-        if (next++ % 2 == 0)
-            g.linkage.erase(g.linkage.find(child));
+    auto apply = [&](std::size_t k) {
+        const edit_at &e = edits[k / 2 % edits.size()];
+        g.time_point = e.t;
+        if (k % 2 == 0)
+            g.linkage.erase(g.linkage.find(e.child));
         else
-            g.linkage.emplace(child, parent);
+            g.linkage.emplace(e.child, e.parent);
+    };
+    std::size_t next = 0;
+    bool all_near = true;
+    const Stats near = repeat(40, [&] {
+        apply(next++);
+        window.refreshNear();
+        all_near = all_near && window.lastUpdate().near && !window.lastUpdate().rebuilt;
+    });
+    next = 0;
+    const Stats full = repeat(40, [&] {
+        apply(next++);
         window.refresh();
     });
-    const bool incremental = !window.lastUpdate().rebuilt;
     lineage::tree_layout copy = window.layout();
     next = 0;
-    const Stats edit_layout = repeat(40, [&] {
-        const auto &[child, parent] = edits[next / 2 % edits.size()];
-        if (next++ % 2 == 0)
-            g.linkage.erase(g.linkage.find(child));
-        else
-            g.linkage.emplace(child, parent);
-        copy.update(g.head_members, g.linkage, g.t_min, g.t_max);
+    const Stats near_layout = repeat(40, [&] {
+        apply(next++);
+        copy.update_near(g.head_members, g.linkage, g.t_min, g.t_max, g.time_point - 1,
+                         g.time_point + 1);
     });
-    std::printf("edit update (%s): window %.1f ms median, %.1f ms worst (processor %.1f, %.1f); "
-                "layout alone %.1f ms median (processor %.1f)\n",
-                incremental ? "incremental" : "rebuilt", edit.median, edit.worst, edit.cpu_median,
-                edit.cpu_worst, edit_layout.median, edit_layout.cpu_median);
+    std::printf("edit update near the time point%s: window %.1f ms median, %.1f ms worst "
+                "(processor %.1f, %.1f); layout alone %.1f ms median (processor %.1f)\n",
+                all_near ? "" : " (NOT ALWAYS NEAR)", near.median, near.worst, near.cpu_median,
+                near.cpu_worst, near_layout.median, near_layout.cpu_median);
+    std::printf("memory after the edits: %.0f bytes per unit (layout with its working space, "
+                "states)\n",
+                double(window.layout().memory() + window.states().capacity()) / units);
+    std::printf("full reading after an edit: %.1f ms median, %.1f ms worst (processor %.1f, "
+                "%.1f)\n",
+                full.median, full.worst, full.cpu_median, full.cpu_worst);
 
     // Repainting the visible region, from the whole tree to the closest zoom,
     // in both directions and in columns only.

@@ -152,19 +152,21 @@ tree_layout::edges_from(std::uint32_t node) const
 std::size_t tree_layout::memory() const
 {
     const std::size_t u32 = sizeof(std::uint32_t);
-    std::size_t bytes = (m_nodes.capacity() + m_spare.capacity()) * sizeof(tree_node) +
-                        m_codes.capacity() * sizeof(std::uint64_t) +
-                        m_edges.capacity() * sizeof(tree_edge) +
-                        (m_in_first.capacity() + m_out_first.capacity() + m_out.capacity() +
-                         m_rows.capacity() + m_row_first.capacity() + m_long_edges.capacity()) *
-                            u32 +
-                        m_prev.capacity() * sizeof(placed) +
-                        (m_old_of.capacity() + m_counts.capacity() + m_old_counts.capacity() +
-                         m_child_first.capacity() + m_child_list.capacity() + m_fill.capacity() +
-                         m_stack.capacity()) *
-                            u32 +
-                        m_old_last.capacity() * sizeof(float) + m_flags.capacity() +
-                        m_members.capacity() * sizeof(void *);
+    std::size_t bytes =
+        (m_nodes.capacity() + m_spare.capacity()) * sizeof(tree_node) +
+        m_codes.capacity() * sizeof(std::uint64_t) + m_edges.capacity() * sizeof(tree_edge) +
+        (m_in_first.capacity() + m_out_first.capacity() + m_out.capacity() + m_rows.capacity() +
+         m_row_first.capacity() + m_long_edges.capacity()) *
+            u32 +
+        m_prev.capacity() * sizeof(placed) +
+        (m_old_of.capacity() + m_counts.capacity() + m_old_counts.capacity() +
+         m_child_first.capacity() + m_child_list.capacity() + m_fill.capacity() +
+         m_stack.capacity()) *
+            u32 +
+        m_old_last.capacity() * sizeof(float) + m_flags.capacity() +
+        m_members.capacity() * sizeof(void *) + (m_entries.capacity() + m_new_of.capacity()) * u32 +
+        m_has_child.capacity() + (m_window.capacity() * sizeof(tree_node)) +
+        m_window_edges.capacity() * sizeof(tree_edge);
     for (const tree_node &n : m_nodes)
         if (n.head.capacity() > 15) // beyond the string's own buffer
             bytes += n.head.capacity() + 1;
@@ -176,6 +178,9 @@ bool tree_layout::read_units(const key_multimap &head_members)
     const std::size_t held = m_nodes.size();
     std::size_t j = 0;
     bool same = true;
+    m_member_entries = head_members.size();
+    for (auto &row : m_row_counts)
+        row.second.members = 0;
     for (auto it = head_members.begin(); it != head_members.end();) {
         const std::string &h = it->first;
         int z_min = INT_MAX, z_max = INT_MIN;
@@ -186,6 +191,8 @@ bool tree_layout::read_units(const key_multimap &head_members)
             z_max = std::max(z_max, z);
             m_members.push_back(&it->second);
         }
+        const int t = key_field(h, 0);
+        m_row_counts[t].members += m_members.size();
         const std::uint32_t members = distinct(m_members);
         if (same) {
             if (j < held && same_key(m_nodes[j].head, h)) {
@@ -204,13 +211,14 @@ bool tree_layout::read_units(const key_multimap &head_members)
         }
         tree_node n;
         n.head = h;
-        n.t = key_field(h, 0);
+        n.t = t;
         n.z_min = z_min;
         n.z_max = z_max;
         n.members = members;
         m_spare.push_back(std::move(n));
     }
-    if (same && j == held)
+    m_same_units = same && j == held;
+    if (m_same_units)
         return true;
     if (same) { // units at the end were removed
         m_spare.clear();
@@ -227,97 +235,300 @@ bool tree_layout::read_units(const key_multimap &head_members)
     return false;
 }
 
-void tree_layout::read_links(const key_multimap &linkage, int t_min, int t_max)
+void tree_layout::match_old()
 {
     const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
-    m_edges.clear();
-    m_dangling = 0;
-    m_link_entries = 0;
-
-    // Links: one edge per (child, parent) pair between units; the parent link
-    // entries of each unit and whether it has a child one time point later.
-    m_counts.assign(count, 0);
-    m_flags.assign(count, 0);
-    std::uint32_t ci = 0;
-    std::uint32_t near = 0; // parents of neighbouring children lie near each other
-    std::size_t group = 0;  // first edge of the current child
-    for (const auto &[child, parent] : linkage) {
-        ++m_link_entries;
-        const std::uint64_t code = m_coded ? key_code(child) : no_code;
-        bool child_is_unit;
-        if (code != no_code) {
-            while (ci < count && m_codes[ci] < code)
-                ++ci;
-            child_is_unit = ci < count && m_codes[ci] == code;
+    m_old_of.assign(count, tree_none);
+    m_matched = 0;
+    for (std::uint32_t i = 0, j = 0; i < count && j < m_spare.size();) {
+        if (m_nodes[i].head < m_spare[j].head) {
+            ++i;
+        } else if (m_spare[j].head < m_nodes[i].head) {
+            ++j;
         } else {
-            while (ci < count && m_nodes[ci].head < child)
-                ++ci;
-            child_is_unit = ci < count && m_nodes[ci].head == child;
+            m_old_of[i++] = j++;
+            ++m_matched;
         }
-        std::uint32_t pi = tree_none;
-        const std::uint64_t parent_code = m_coded ? key_code(parent) : no_code;
-        if (parent_code != no_code) {
-            // Galloping from the last parent found, then halving.
-            std::uint32_t lo = 0, hi = count;
-            if (near < count) {
-                if (m_codes[near] <= parent_code) {
-                    std::uint32_t step = 1;
-                    lo = near;
-                    while (lo + step < count && m_codes[lo + step] <= parent_code) {
-                        lo += step;
-                        step *= 2;
-                    }
-                    hi = std::min(count, lo + step);
-                } else {
-                    std::uint32_t step = 1;
-                    hi = near;
-                    while (hi >= step && m_codes[hi - step] > parent_code) {
-                        hi -= step;
-                        step *= 2;
-                    }
-                    lo = hi >= step ? hi - step : 0;
-                }
-            }
-            auto it = std::lower_bound(m_codes.begin() + lo, m_codes.begin() + hi, parent_code);
-            if (it != m_codes.begin() + hi && *it == parent_code) {
-                pi = static_cast<std::uint32_t>(it - m_codes.begin());
-                near = pi;
-            }
-        } else if (!m_coded) {
-            pi = find(parent);
-        }
-        if (child_is_unit)
-            ++m_counts[ci];
-        // The time points from the numeric keys where there are some: the
-        // parent's node would be a fetch from far away.
-        if (pi != tree_none &&
-            (code != no_code ? code_time(code) : key_field(child, 0)) ==
-                (parent_code != no_code ? code_time(parent_code) : m_nodes[pi].t) + 1)
-            m_flags[pi] = 1;
-        if (!child_is_unit || pi == tree_none) {
-            ++m_dangling;
-            continue;
-        }
-        if (group == m_edges.size() || m_edges[group].child != ci)
-            group = m_edges.size();
-        bool twice = false;
-        for (std::size_t e = group; e < m_edges.size(); ++e)
-            twice = twice || m_edges[e].parent == pi;
-        if (!twice)
-            m_edges.push_back({pi, ci, false, 0, {}});
     }
-    // Parents of one child in key order.
-    for (std::size_t b = 0; b < m_edges.size();) {
+    std::vector<tree_node>().swap(m_spare);
+}
+
+void tree_layout::enter_link(const std::string &child, const std::string &parent,
+                             std::vector<tree_edge> &edges, std::uint32_t &ci, std::uint32_t &near,
+                             std::size_t &group)
+{
+    const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
+    row_counts &row = m_row_counts[key_field(child, 0)];
+    ++row.links;
+    const std::uint64_t code = m_coded ? key_code(child) : no_code;
+    bool child_is_unit;
+    if (code != no_code) {
+        while (ci < count && m_codes[ci] < code)
+            ++ci;
+        child_is_unit = ci < count && m_codes[ci] == code;
+    } else {
+        while (ci < count && m_nodes[ci].head < child)
+            ++ci;
+        child_is_unit = ci < count && m_nodes[ci].head == child;
+    }
+    std::uint32_t pi = tree_none;
+    const std::uint64_t parent_code = m_coded ? key_code(parent) : no_code;
+    if (parent_code != no_code) {
+        // Galloping from the last parent found, then halving: the parents of
+        // neighbouring children lie near each other.
+        std::uint32_t lo = 0, hi = count;
+        if (near < count) {
+            std::uint32_t step = 1;
+            if (m_codes[near] <= parent_code) {
+                lo = near;
+                while (lo + step < count && m_codes[lo + step] <= parent_code) {
+                    lo += step;
+                    step *= 2;
+                }
+                hi = std::min(count, lo + step);
+            } else {
+                hi = near;
+                while (hi >= step && m_codes[hi - step] > parent_code) {
+                    hi -= step;
+                    step *= 2;
+                }
+                lo = hi >= step ? hi - step : 0;
+            }
+        }
+        auto it = std::lower_bound(m_codes.begin() + lo, m_codes.begin() + hi, parent_code);
+        if (it != m_codes.begin() + hi && *it == parent_code) {
+            pi = static_cast<std::uint32_t>(it - m_codes.begin());
+            near = pi;
+        }
+    } else if (!m_coded) {
+        pi = find(parent);
+    }
+    if (child_is_unit)
+        ++m_entries[ci];
+    // Time points from the numeric keys where there are some: the parent's
+    // node would be a fetch from far away.
+    if (pi != tree_none &&
+        (code != no_code ? code_time(code) : key_field(child, 0)) ==
+            (parent_code != no_code ? code_time(parent_code) : m_nodes[pi].t) + 1)
+        m_has_child[pi] = 1;
+    if (!child_is_unit || pi == tree_none) {
+        ++row.dangling;
+        return;
+    }
+    if (group == edges.size() || edges[group].child != ci)
+        group = edges.size();
+    for (std::size_t e = group; e < edges.size(); ++e)
+        if (edges[e].parent == pi)
+            return; // a link entered twice is one edge
+    edges.push_back({pi, ci, false, 0, {}});
+}
+
+// Parents of one child in key order.
+static void sort_parents(std::vector<tree_edge> &edges)
+{
+    for (std::size_t b = 0; b < edges.size();) {
         std::size_t e = b + 1;
-        while (e < m_edges.size() && m_edges[e].child == m_edges[b].child)
+        while (e < edges.size() && edges[e].child == edges[b].child)
             ++e;
         if (e - b > 1)
-            std::sort(m_edges.begin() + static_cast<std::ptrdiff_t>(b),
-                      m_edges.begin() + static_cast<std::ptrdiff_t>(e),
+            std::sort(edges.begin() + static_cast<std::ptrdiff_t>(b),
+                      edges.begin() + static_cast<std::ptrdiff_t>(e),
                       [](const tree_edge &x, const tree_edge &y) { return x.parent < y.parent; });
         b = e;
     }
+}
 
+void tree_layout::read_links(const key_multimap &linkage)
+{
+    const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
+    m_link_entries = linkage.size();
+    m_entries.assign(count, 0);
+    m_has_child.assign(count, 0);
+    for (auto &row : m_row_counts)
+        row.second.links = row.second.dangling = 0;
+    m_edges.clear();
+    std::uint32_t ci = 0, near = 0;
+    std::size_t group = 0;
+    for (const auto &[child, parent] : linkage)
+        enter_link(child, parent, m_edges, ci, near, group);
+    sort_parents(m_edges);
+    m_dangling = 0;
+    for (const auto &row : m_row_counts)
+        m_dangling += row.second.dangling;
+}
+
+bool tree_layout::read_near(const key_multimap &head_members, const key_multimap &linkage, int t0,
+                            int t1)
+{
+    t0 = std::max(t0, 0);
+    if (!m_coded || m_nodes.empty() || t1 < t0 || t1 > 997)
+        return false;
+    auto rows_total = [this](int from, int to, std::size_t row_counts::*field) {
+        std::size_t sum = 0;
+        for (auto it = m_row_counts.lower_bound(from); it != m_row_counts.end() && it->first <= to;
+             ++it)
+            sum += it->second.*field;
+        return sum;
+    };
+    // The first node of time point t (or later), by its number.
+    auto first_of = [this](int t) {
+        return static_cast<std::uint32_t>(
+            std::lower_bound(m_codes.begin(), m_codes.end(),
+                             static_cast<std::uint64_t>(std::max(t, 0)) * 1000000000u) -
+            m_codes.begin());
+    };
+
+    // The units of t0 to t1, and whether the tables changed in size elsewhere.
+    m_window.clear();
+    std::map<int, std::size_t> row_members;
+    std::size_t members = 0;
+    const auto units_end = head_members.lower_bound(digit3(t1 + 1));
+    for (auto it = head_members.lower_bound(digit3(t0)); it != units_end;) {
+        const std::string &h = it->first;
+        if (key_code(h) == no_code)
+            return false;
+        int z_min = INT_MAX, z_max = INT_MIN;
+        m_members.clear();
+        for (; it != units_end && same_key(it->first, h); ++it) {
+            const int z = key_field(it->second, 1);
+            z_min = std::min(z_min, z);
+            z_max = std::max(z_max, z);
+            m_members.push_back(&it->second);
+        }
+        tree_node n;
+        n.head = h;
+        n.t = key_field(h, 0);
+        n.z_min = z_min;
+        n.z_max = z_max;
+        n.members = distinct(m_members);
+        row_members[n.t] += m_members.size();
+        members += m_members.size();
+        m_window.push_back(std::move(n));
+    }
+    if (head_members.size() !=
+        m_member_entries - rows_total(t0, t1, &row_counts::members) + members)
+        return false;
+    const auto links_begin = linkage.lower_bound(digit3(t0));
+    const auto links_end = linkage.lower_bound(digit3(t1 + 2));
+    const std::size_t links = static_cast<std::size_t>(std::distance(links_begin, links_end));
+    if (linkage.size() != m_link_entries - rows_total(t0, t1 + 1, &row_counts::links) + links)
+        return false;
+
+    // The old nodes of those time points, and the old edges into t0 to t1 + 1.
+    const std::uint32_t held = static_cast<std::uint32_t>(m_nodes.size());
+    const std::uint32_t a = first_of(t0), b = first_of(t1 + 1);
+    const std::uint32_t fresh = static_cast<std::uint32_t>(m_window.size());
+    auto first_edge = [this](std::uint32_t child) {
+        return static_cast<std::size_t>(
+            std::lower_bound(m_edges.begin(), m_edges.end(), child,
+                             [](const tree_edge &e, std::uint32_t c) { return e.child < c; }) -
+            m_edges.begin());
+    };
+    const std::size_t edge_a = first_edge(a), edge_b = first_edge(first_of(t1 + 2));
+
+    m_same_units = fresh == b - a;
+    for (std::uint32_t k = 0; m_same_units && k < fresh; ++k)
+        m_same_units = same_key(m_window[k].head, m_nodes[a + k].head);
+    if (m_same_units) {
+        for (std::uint32_t k = 0; k < fresh; ++k) {
+            tree_node &n = m_nodes[a + k];
+            n.z_min = m_window[k].z_min;
+            n.z_max = m_window[k].z_max;
+            n.members = m_window[k].members;
+        }
+    } else {
+        // New nodes: those before, the units read, those after.
+        m_spare.swap(m_nodes);
+        m_nodes.clear();
+        m_nodes.reserve(held - (b - a) + fresh);
+        m_nodes.insert(m_nodes.end(), m_spare.begin(), m_spare.begin() + a);
+        m_nodes.insert(m_nodes.end(), std::make_move_iterator(m_window.begin()),
+                       std::make_move_iterator(m_window.end()));
+        m_nodes.insert(m_nodes.end(), m_spare.begin() + b, m_spare.end());
+        const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
+        m_old_of.assign(count, tree_none);
+        m_new_of.assign(held, tree_none);
+        for (std::uint32_t i = 0; i < a; ++i)
+            m_old_of[i] = m_new_of[i] = i;
+        for (std::uint32_t i = b; i < held; ++i) {
+            m_new_of[i] = i - b + a + fresh;
+            m_old_of[i - b + a + fresh] = i;
+        }
+        m_matched = held - (b - a);
+        for (std::uint32_t i = a, j = a; i < a + fresh && j < b;) {
+            if (m_nodes[i].head < m_spare[j].head) {
+                ++i;
+            } else if (m_spare[j].head < m_nodes[i].head) {
+                ++j;
+            } else {
+                m_old_of[i] = j;
+                m_new_of[j] = i;
+                ++i, ++j, ++m_matched;
+            }
+        }
+        std::vector<tree_node>().swap(m_spare);
+        m_codes.resize(count);
+        for (std::uint32_t i = 0; i < count; ++i)
+            m_codes[i] = key_code(m_nodes[i].head);
+        // Counts per node follow their nodes, and so do the edges; an edge
+        // from a unit that is gone names no unit now.
+        m_fill.assign(m_entries.begin(), m_entries.end());
+        m_entries.assign(count, 0);
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (m_old_of[i] != tree_none)
+                m_entries[i] = m_fill[m_old_of[i]];
+        m_flags.assign(m_has_child.begin(), m_has_child.end());
+        m_has_child.assign(count, 0);
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (m_old_of[i] != tree_none)
+                m_has_child[i] = m_flags[m_old_of[i]];
+        for (tree_edge &e : m_edges) {
+            e.child = e.child == tree_none ? tree_none : m_new_of[e.child];
+            e.parent = m_new_of[e.parent];
+        }
+    }
+    m_member_entries = head_members.size();
+    for (int t = t0; t <= t1; ++t)
+        m_row_counts[t].members = row_members.count(t) ? row_members[t] : 0;
+
+    // The links into t0 to t1 + 1 read again, the others kept.
+    const std::uint32_t child_a = first_of(t0), child_b = first_of(t1 + 2);
+    for (std::uint32_t i = child_a; i < child_b; ++i)
+        m_entries[i] = 0;
+    for (std::uint32_t i = first_of(t0 - 1); i < first_of(t1 + 1); ++i)
+        m_has_child[i] = 0;
+    for (int t = t0; t <= t1 + 1; ++t)
+        m_row_counts[t].links = m_row_counts[t].dangling = 0;
+    m_window_edges.clear();
+    std::uint32_t ci = child_a, near = child_a > 0 ? child_a - 1 : 0;
+    std::size_t group = 0;
+    for (auto it = links_begin; it != links_end; ++it)
+        enter_link(it->first, it->second, m_window_edges, ci, near, group);
+    sort_parents(m_window_edges);
+    m_edges.erase(m_edges.begin() + static_cast<std::ptrdiff_t>(edge_a),
+                  m_edges.begin() + static_cast<std::ptrdiff_t>(edge_b));
+    m_edges.insert(m_edges.begin() + static_cast<std::ptrdiff_t>(edge_a), m_window_edges.begin(),
+                   m_window_edges.end());
+    if (!m_same_units) {
+        const auto gone =
+            std::remove_if(m_edges.begin(), m_edges.end(), [this](const tree_edge &e) {
+                if (e.parent != tree_none)
+                    return false;
+                ++m_row_counts[m_nodes[e.child].t].dangling;
+                return true;
+            });
+        m_edges.erase(gone, m_edges.end());
+    }
+    m_link_entries = linkage.size();
+    m_dangling = 0;
+    for (const auto &row : m_row_counts)
+        m_dangling += row.second.dangling;
+    return true;
+}
+
+void tree_layout::derive(int t_min, int t_max)
+{
+    const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
     m_in_first.assign(count + 1, 0);
     for (const tree_edge &e : m_edges)
         ++m_in_first[e.child + 1];
@@ -335,10 +546,10 @@ void tree_layout::read_links(const key_multimap &linkage, int t_min, int t_max)
             const int tp = m_coded ? code_time(m_codes[p]) : m_nodes[p].t;
             if (n.parent == tree_none && tp < n.t) {
                 m_edges[e].placing = true;
-                n.parent = m_edges[e].parent;
+                n.parent = p;
             }
         }
-        n.marks = marks_of(n.t, m_counts[i], m_flags[i] != 0, t_min, t_max);
+        n.marks = marks_of(n.t, m_entries[i], m_has_child[i] != 0, t_min, t_max);
     }
 
     // Rows: nodes by time point, in key order within one.
@@ -460,18 +671,32 @@ void tree_layout::build(const key_multimap &head_members, const key_multimap &li
     m_nodes.clear();
     m_codes.clear();
     m_coded = true;
+    m_row_counts.clear();
     m_spare.clear();
     m_spare.shrink_to_fit();
     m_spare.reserve(heads);
     read_units(head_members);
     std::vector<tree_node>().swap(m_spare);
     m_edges.reserve(linkage.size());
-    read_links(linkage, t_min, t_max);
+    read_links(linkage);
+    derive(t_min, t_max);
     place_all();
 }
 
 tree_update tree_layout::update(const key_multimap &head_members, const key_multimap &linkage,
                                 int t_min, int t_max)
+{
+    return refresh(head_members, linkage, t_min, t_max, false, 0, 0);
+}
+
+tree_update tree_layout::update_near(const key_multimap &head_members, const key_multimap &linkage,
+                                     int t_min, int t_max, int t0, int t1)
+{
+    return refresh(head_members, linkage, t_min, t_max, true, t0, t1);
+}
+
+tree_update tree_layout::refresh(const key_multimap &head_members, const key_multimap &linkage,
+                                 int t_min, int t_max, bool near, int t0, int t1)
 {
     tree_update done;
     if (m_nodes.empty()) {
@@ -484,27 +709,17 @@ tree_update tree_layout::update(const key_multimap &head_members, const key_mult
     for (std::uint32_t o = 0; o < held; ++o)
         m_prev[o] = {m_nodes[o].x, m_nodes[o].parent, m_nodes[o].root};
 
-    const bool same_units = read_units(head_members);
-    const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
-    // The old node of each new one.
-    std::size_t matched = count;
-    if (!same_units) {
-        m_old_of.assign(count, tree_none);
-        matched = 0;
-        for (std::uint32_t i = 0, j = 0; i < count && j < m_spare.size();) {
-            if (m_nodes[i].head < m_spare[j].head) {
-                ++i;
-            } else if (m_spare[j].head < m_nodes[i].head) {
-                ++j;
-            } else {
-                m_old_of[i++] = j++;
-                ++matched;
-            }
-        }
-        std::vector<tree_node>().swap(m_spare);
+    done.near = near && read_near(head_members, linkage, t0, t1);
+    if (!done.near) {
+        if (!read_units(head_members))
+            match_old();
+        read_links(linkage);
     }
+    derive(t_min, t_max);
+    const bool same_units = m_same_units;
+    const std::uint32_t count = static_cast<std::uint32_t>(m_nodes.size());
+    const std::size_t matched = same_units ? count : m_matched;
     auto old_of = [&](std::uint32_t i) { return same_units ? i : m_old_of[i]; };
-    read_links(linkage, t_min, t_max);
 
     // A mostly new lineage (a read, a Reset, a first unit pass) is laid out afresh.
     if (2 * matched < count || count == 0) {

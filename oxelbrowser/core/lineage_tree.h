@@ -10,6 +10,7 @@
 
 #include <cstddef> // std::size_t
 #include <cstdint> // std::uint32_t
+#include <map>
 #include <string>
 #include <utility> // std::pair
 #include <vector>
@@ -45,6 +46,7 @@ struct tree_edge {
 // What an update did.
 struct tree_update {
     bool rebuilt = false;       // laid out afresh (a new or mostly new lineage)
+    bool near = false;          // only the time points near the edit were read
     std::size_t kept = 0;       // trees left exactly where they stood
     std::size_t in_place = 0;   // trees laid out again where they stood
     std::size_t to_the_end = 0; // trees that no longer fitted there, now right of all
@@ -63,6 +65,11 @@ public:
     // still fits there, else right of everything.
     tree_update update(const key_multimap &head_members, const key_multimap &linkage, int t_min,
                        int t_max);
+    // The same after an edit of the time points t0 to t1: only their units
+    // and the links into them and into t1 + 1 are read again. When the sizes
+    // of the tables show a change elsewhere, everything is read as update does.
+    tree_update update_near(const key_multimap &head_members, const key_multimap &linkage,
+                            int t_min, int t_max, int t0, int t1);
 
     const std::vector<tree_node> &nodes() const { return m_nodes; }
     // By child node, then parent node; a link entered twice is one edge.
@@ -89,12 +96,25 @@ public:
     std::size_t memory() const;
 
 private:
+    tree_update refresh(const key_multimap &head_members, const key_multimap &linkage, int t_min,
+                        int t_max, bool near, int t0, int t1);
     // Reads the units in key order. When they are the units held, node for
     // node, only their extents are refreshed and true is returned; otherwise
-    // the nodes are read afresh and the old ones wait in m_spare.
+    // the nodes are read afresh, the old ones wait in m_spare and m_old_of
+    // tells each new node's old one.
     bool read_units(const key_multimap &head_members);
-    // Links, placing parents, marks, rows, roots; positions not set.
-    void read_links(const key_multimap &linkage, int t_min, int t_max);
+    void match_old();
+    // Links: edges, and for each unit its parent entries and whether it has a child.
+    void read_links(const key_multimap &linkage);
+    // The units of t0 to t1 and the links into t0 to t1 + 1 read again, the
+    // rest kept; false (nothing changed) when the tables show other changes.
+    bool read_near(const key_multimap &head_members, const key_multimap &linkage, int t0, int t1);
+    // A link entry into the edges being read (child and parent as found).
+    void enter_link(const std::string &child, const std::string &parent,
+                    std::vector<tree_edge> &edges, std::uint32_t &ci, std::uint32_t &near,
+                    std::size_t &group);
+    // Placing parents, marks, rows, roots and edges by parent, from units and edges.
+    void derive(int t_min, int t_max);
     void place_all();
     // Columns of the tree of root, from column start; returns its width.
     float place_tree(std::uint32_t root, float start);
@@ -113,10 +133,19 @@ private:
     std::vector<std::uint32_t> m_rows;      // node indexes by time point, then key
     std::vector<std::uint32_t> m_row_first; // per time point from m_first_row, into m_rows
     std::vector<std::uint32_t> m_long_edges;
+    std::vector<std::uint32_t> m_entries;   // per node: link entries naming it as the child
+    std::vector<unsigned char> m_has_child; // per node: a link to a child one time point later
     int m_first_row = 0;
     float m_width = 0;
     std::size_t m_dangling = 0;
     std::size_t m_link_entries = 0;
+    std::size_t m_member_entries = 0;
+    // Per time point: member entries of its units, link entries into it, and
+    // those of them that name a key heading no unit.
+    struct row_counts {
+        std::size_t members = 0, links = 0, dangling = 0;
+    };
+    std::map<int, row_counts> m_row_counts;
 
     // Working space kept between updates, so that an update writes into
     // memory it already has.
@@ -125,8 +154,11 @@ private:
         std::uint32_t parent, root;
     };
     std::vector<placed> m_prev;               // the old nodes' places
+    bool m_same_units = true;                 // the units of the last read are the old ones
+    std::size_t m_matched = 0;                // new units that were there before
     std::vector<std::uint32_t> m_old_of;      // per node, its old node
-    std::vector<std::uint32_t> m_counts;      // per node: parent entries, then tree sizes
+    std::vector<std::uint32_t> m_new_of;      // per old node, its new node
+    std::vector<std::uint32_t> m_counts;      // per node: tree sizes, then widths
     std::vector<std::uint32_t> m_old_counts;  // per old node: tree sizes
     std::vector<float> m_old_last;            // per old root: its last column
     std::vector<unsigned char> m_flags;       // per node
@@ -135,6 +167,8 @@ private:
     std::vector<std::uint32_t> m_fill;
     std::vector<std::uint32_t> m_stack;
     std::vector<const std::string *> m_members;
+    std::vector<tree_node> m_window;       // units read near an edit
+    std::vector<tree_edge> m_window_edges; // links read near an edit
 };
 
 // What a node shows besides its marks: the lineage root, elite units, and the

@@ -82,7 +82,19 @@ LineageTreeWindow::LineageTreeWindow(const source &s, QWidget *parent)
             m_timer.start(100);
             return;
         }
-        refresh();
+        refreshNear();
+    });
+    m_check.setSingleShot(true);
+    m_check.setInterval(1000);
+    connect(&m_check, &QTimer::timeout, this, [this] {
+        if (busy && busy()) {
+            m_check.start();
+            return;
+        }
+        if (isVisible())
+            refresh();
+        else
+            m_stale = true;
     });
 
     const QByteArray geometry = settings().value(geometry_key).toByteArray();
@@ -102,9 +114,29 @@ void LineageTreeWindow::lineageChanged()
 
 void LineageTreeWindow::refresh()
 {
-    m_timer.stop();
+    m_check.stop();
     m_last_update = m_layout.update(*m_source.head_members, *m_source.linkage, *m_source.t_min,
                                     *m_source.t_max);
+    show_update();
+}
+
+void LineageTreeWindow::refreshNear()
+{
+    const int t = *m_source.time_point;
+    m_last_update = m_layout.update_near(*m_source.head_members, *m_source.linkage, *m_source.t_min,
+                                         *m_source.t_max, t - 1, t + 1);
+    // An edit somewhere else that left the tables' sizes as they were would
+    // not be seen near the time point: a full reading follows.
+    if (m_last_update.near)
+        m_check.start();
+    else
+        m_check.stop();
+    show_update();
+}
+
+void LineageTreeWindow::show_update()
+{
+    m_timer.stop();
     m_stale = false;
     ++m_updates;
     m_root_seen = m_source.root->empty() ? std::string() : *m_source.root->begin();

@@ -38,8 +38,11 @@ public:
     // the edit have run (one update for edits that come together), and not
     // while a long operation runs; a hidden tree follows when it is shown.
     void lineageChanged();
-    // Brings the tree up to date now.
+    // Brings the tree up to date now, reading all units and links.
     void refresh();
+    // The same reading only the time points around the one in view, where
+    // edits are made; a full reading follows once the user pauses.
+    void refreshNear();
     // Follows the main window's time point and lineage root (cheap; called
     // whenever the main window repaints).
     void follow();
@@ -80,7 +83,10 @@ private:
     lineage::tree_update m_last_update;
     LineageTreeView *m_view;
     QLabel *m_counts;
+    void show_update();
+
     QTimer m_timer;
+    QTimer m_check; // the full reading after updates near the time point in view
     bool m_stale = true;
     int m_updates = 0;
     std::string m_root_seen;

@@ -10,6 +10,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 
 using namespace lineage;
 
@@ -398,4 +399,99 @@ TEST(LineageMarks, DeadEndsUnlinkedAndDoubtfulUnits)
         EXPECT_EQ((n.marks & mark_dead_end) != 0, found.dead_ends.count(n.head) != 0) << n.head;
         EXPECT_EQ((n.marks & mark_unlinked) != 0, found.unlinked.count(n.head) != 0) << n.head;
     }
+}
+
+// Reading only the time points near an edit must give what reading
+// everything gives, for links, unlinks, merges and new units.
+TEST(LineageTree, UpdatesNearAnEditAgreeWithFullUpdates)
+{
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937 rng(seed);
+        Lineage g;
+        key_map members_head;
+        key_set elite;
+        tables all{g.head_members, members_head, g.linkage, elite};
+        std::vector<std::vector<std::string>> by_t(10);
+        int next_x = 0;
+        auto add_unit = [&](int t) {
+            const int x = next_x++ % 900;
+            const int planes = 1 + static_cast<int>(rng() % 3);
+            const std::string h = key(t, x, 2);
+            for (int z = 2; z < 2 + planes; ++z) {
+                g.head_members.emplace(h, key(t, x, z));
+                members_head.emplace(key(t, x, z), h);
+            }
+            by_t[t].push_back(h);
+            return h;
+        };
+        for (int t = 0; t < 10; ++t)
+            for (int k = 0; k < 10; ++k) {
+                const std::string h = add_unit(t);
+                if (t > 0 && rng() % 6 != 0)
+                    g.link(by_t[t - 1][rng() % by_t[t - 1].size()], h);
+            }
+        tree_layout near_layout = g.layout();
+        std::ostringstream quiet;
+        for (int edit = 0; edit < 30; ++edit) {
+            const int t = 1 + static_cast<int>(rng() % 8);
+            auto &units = by_t[t];
+            const unsigned kind = rng() % 4;
+            if (kind == 0) {
+                link(g.linkage, by_t[t - 1][rng() % by_t[t - 1].size()], units[rng() % units.size()],
+                     quiet);
+            } else if (kind == 1) {
+                const std::string child = units[rng() % units.size()];
+                const key_set p = parents(g.linkage, child);
+                if (!p.empty())
+                    release_child(g.linkage, *p.begin(), child, quiet);
+            } else if (kind == 2 && units.size() > 2) {
+                const std::size_t i = rng() % units.size(), j = (i + 1) % units.size();
+                merge_units(all, units[i], units[j], 0, 9, quiet);
+                // The merged unit's head is its smallest member; the other is gone.
+                by_t[t].clear();
+                for (auto it = g.head_members.begin(); it != g.head_members.end();
+                     it = g.head_members.upper_bound(it->first))
+                    if (decode(it->first).t() == t)
+                        by_t[t].push_back(it->first);
+            } else {
+                const std::string h = add_unit(t);
+                g.link(by_t[t - 1][0], h);
+            }
+            tree_layout full = near_layout;
+            full.update(g.head_members, g.linkage, g.t_min, g.t_max);
+            const tree_update done =
+                near_layout.update_near(g.head_members, g.linkage, g.t_min, g.t_max, t - 1, t + 1);
+            ASSERT_TRUE(done.near) << "seed " << seed << " edit " << edit;
+            ASSERT_EQ(near_layout.nodes().size(), full.nodes().size());
+            for (std::size_t i = 0; i < full.nodes().size(); ++i) {
+                const tree_node &a = near_layout.nodes()[i], &b = full.nodes()[i];
+                ASSERT_EQ(a.head, b.head);
+                EXPECT_EQ(a.x, b.x) << a.head;
+                EXPECT_EQ(a.parent, b.parent) << a.head;
+                EXPECT_EQ(a.marks, b.marks) << a.head;
+                EXPECT_EQ(a.members, b.members) << a.head;
+                EXPECT_EQ(a.z_max, b.z_max) << a.head;
+            }
+            ASSERT_EQ(near_layout.edges().size(), full.edges().size());
+            for (std::size_t e = 0; e < full.edges().size(); ++e) {
+                EXPECT_EQ(near_layout.edges()[e].parent, full.edges()[e].parent);
+                EXPECT_EQ(near_layout.edges()[e].child, full.edges()[e].child);
+                EXPECT_EQ(near_layout.edges()[e].placing, full.edges()[e].placing);
+            }
+            EXPECT_EQ(near_layout.dangling_links(), full.dangling_links());
+            expect_well_formed(near_layout);
+        }
+    }
+}
+
+TEST(LineageTree, AnEditAwayFromTheTimePointsNamedIsStillRead)
+{
+    Lineage g;
+    const auto a = g.track(0, 9, 10);
+    const auto b = g.track(5, 9, 20);
+    tree_layout l = g.layout();
+    g.link(a[4], b[0]); // at time point 5, while 1 to 2 are named
+    const tree_update done = l.update_near(g.head_members, g.linkage, g.t_min, g.t_max, 1, 2);
+    EXPECT_FALSE(done.near) << "the tables grew elsewhere: everything is read";
+    EXPECT_EQ(node(l, b[0]).parent, l.find(a[4]));
 }

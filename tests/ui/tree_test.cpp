@@ -251,6 +251,7 @@ TEST_F(TreeTest, EditsUpdateTheTreeWithoutARebuild)
     settle();
     EXPECT_EQ(tree->updates(), updates + 1);
     EXPECT_FALSE(tree->lastUpdate().rebuilt);
+    EXPECT_TRUE(tree->lastUpdate().near) << "an edit by the time point in view is read there";
     EXPECT_EQ(tree->lastUpdate().kept, 1u) << "A's tree";
     EXPECT_EQ(tree->layout().nodes()[node(b2b)].parent, lineage::tree_none);
     for (const std::string &h : {a0, a1, a2})
