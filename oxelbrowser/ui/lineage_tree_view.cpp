@@ -472,6 +472,17 @@ void LineageTreeView::drawLegend(QPainter &p, QPoint at) const
     p.restore();
 }
 
+// The colour table's colours that nodes use: a change (a colour file read
+// again) draws the tree and the legend again.
+void LineageTreeView::colourKey(QRgb key[4]) const
+{
+    const QColor *table = m_colours ? m_colours : builtin_colours();
+    key[0] = table[0].rgb();
+    key[1] = table[colour_table::lineage].rgb();
+    key[2] = table[colour_table::forward | colour_table::backward].rgb();
+    key[3] = table[colour_table::elite].rgb();
+}
+
 void LineageTreeView::drawOverlay(QPainter &p, const frame &f, bool vector) const
 {
     p.setFont(labelFont());
@@ -537,10 +548,8 @@ void LineageTreeView::drawOverlay(QPainter &p, const frame &f, bool vector) cons
         drawLegend(p, corner);
         return;
     }
-    const QColor *table = m_colours ? m_colours : builtin_colours();
-    const QRgb key[4] = {table[0].rgb(), table[colour_table::lineage].rgb(),
-                         table[colour_table::forward | colour_table::backward].rgb(),
-                         table[colour_table::elite].rgb()};
+    QRgb key[4];
+    colourKey(key);
     if (m_legend.isNull() || !std::equal(key, key + 4, m_legend_key)) {
         const QFontMetrics metrics(labelFont());
         m_legend = QImage(legendWidth(), std::max(metrics.height(), 17) * 9 + 8,
@@ -579,8 +588,12 @@ void LineageTreeView::paintEvent(QPaintEvent *)
 {
     // The tree itself is drawn again only when it, its states or the view changed.
     const frame f = viewFrame();
+    QRgb colours[4];
+    colourKey(colours);
     if (m_image.size() != size() || m_base_dirty || f.sx != m_base.sx || f.sy != m_base.sy ||
-        f.dx != m_base.dx || f.dy != m_base.dy) {
+        f.dx != m_base.dx || f.dy != m_base.dy ||
+        !std::equal(colours, colours + 4, m_base_colours)) {
+        std::copy(colours, colours + 4, m_base_colours);
         if (m_image.size() != size())
             m_image = QImage(size(), QImage::Format_RGB32);
         render(m_image, f);

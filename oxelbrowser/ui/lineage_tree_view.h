@@ -89,6 +89,7 @@ private:
     // on a vector drawing as text rather than as images kept for the screen.
     void drawOverlay(QPainter &p, const frame &f, bool vector) const;
     void drawLegend(QPainter &p, QPoint at) const;
+    void colourKey(QRgb key[4]) const;
     // The pixel row of the current time point, or -1 when it is out of sight.
     int timeRow(const frame &f) const;
     void drawTimeLine(QImage &image, int y, std::vector<QRgb> *keep) const;
@@ -115,6 +116,7 @@ private:
     mutable QHash<int, QImage> m_labels; // time point labels drawn so far
     mutable QImage m_legend;
     mutable QRgb m_legend_key[4] = {};
+    QRgb m_base_colours[4] = {};
     QPointF m_press;
     QPointF m_last;
     bool m_pressed = false;

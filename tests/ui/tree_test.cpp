@@ -321,6 +321,10 @@ TEST_F(TreeTest, NodesShowTheirStatesAndMarksInColour)
     const int y = view->nodePosition(node(a1)).toPoint().y();
     EXPECT_EQ(image.pixelColor(view->width() - 2, y), QColor(50, 110, 210));
     EXPECT_NE(image.pixelColor(view->width() - 2, at(a2).y()), QColor(50, 110, 210));
+
+    // New colours (a colour file read again) show at the next paint.
+    w->color[0] = QColor(18, 52, 86);
+    EXPECT_EQ(view->grab().toImage().pixelColor(at(a0)), QColor(18, 52, 86));
 }
 
 TEST_F(TreeTest, HoverTellsTheUnitAndTheViewZoomsPansAndFits)
