@@ -145,8 +145,14 @@ void LineageTreeWindow::show_update()
     m_view->setCurrentTimePoint(*m_source.time_point);
     if (m_last_update.rebuilt)
         m_view->fit();
-    if (!m_highlight_head.empty())
-        highlight(m_highlight_head);
+    // The mark follows its unit to its new node; the view moves to it only if
+    // it was asked for while the tree waited for this update.
+    const std::uint32_t node =
+        m_highlight_head.empty() ? lineage::tree_none : m_layout.find(m_highlight_head);
+    m_view->setHighlight(node);
+    if (m_show_pending && node != lineage::tree_none)
+        m_view->showNode(node);
+    m_show_pending = false;
     showCounts();
 }
 
@@ -174,8 +180,10 @@ void LineageTreeWindow::follow()
     if (!root.empty())
         m_highlight_head = root;
     // A tree waiting for an edit's update takes the new root with it.
-    if (m_stale)
+    if (m_stale) {
+        m_show_pending = !root.empty();
         return;
+    }
     updateStates();
     if (!root.empty())
         highlight(root);
@@ -184,8 +192,10 @@ void LineageTreeWindow::follow()
 void LineageTreeWindow::highlight(const std::string &head)
 {
     m_highlight_head = head;
-    if (m_stale)
+    if (m_stale) {
+        m_show_pending = true;
         return;
+    }
     const std::uint32_t node = m_layout.find(head);
     m_view->setHighlight(node);
     if (node != lineage::tree_none)

@@ -88,6 +88,7 @@ private:
     QTimer m_timer;
     QTimer m_check; // the full reading after updates near the time point in view
     bool m_stale = true;
+    bool m_show_pending = false; // the highlighted unit to be shown once the tree is up to date
     int m_updates = 0;
     std::string m_root_seen;
     std::string m_highlight_head;

@@ -245,10 +245,15 @@ TEST_F(TreeTest, EditsUpdateTheTreeWithoutARebuild)
     for (const lineage::tree_node &n : tree->layout().nodes())
         before[n.head] = n.x;
     const int updates = tree->updates();
+    tree->highlight(a0);
+    tree->view()->pan(QPointF(-2000, 0));
+    const QPointF away = tree->view()->nodePosition(node(a0));
 
     ::testing::internal::CaptureStdout();
     w->release_child(b1, b2b);
     settle();
+    EXPECT_EQ(tree->view()->nodePosition(node(a0)), away) << "an update leaves the view alone";
+    EXPECT_EQ(tree->view()->highlighted(), node(a0));
     EXPECT_EQ(tree->updates(), updates + 1);
     EXPECT_FALSE(tree->lastUpdate().rebuilt);
     EXPECT_TRUE(tree->lastUpdate().near) << "an edit by the time point in view is read there";
