@@ -10,6 +10,11 @@ int main(int argc, char **argv)
 {
     restart_with_huge_pages(argv);
     QApplication app(argc, argv);
+    // Where the settings (the lineage tree's geometry) are kept.
+    if (QCoreApplication::organizationName().isEmpty())
+        QCoreApplication::setOrganizationName("oxelbrowser");
+    if (QCoreApplication::applicationName().isEmpty())
+        QCoreApplication::setApplicationName("oxelbrowser");
     auto *window = new OXELBrowser(nullptr, nullptr, Qt::WindowFlags());
     window->show();
     QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);

@@ -38,6 +38,7 @@ class QSlider;
 class QTabWidget;
 class QWheelEvent;
 class ImageDB;
+class LineageTreeWindow;
 class q_roiimgdb;
 class roidb_plus;
 
@@ -100,6 +101,9 @@ public:
     void linkCurrentTimePoint();
     // Time spent letting events run during long operations, in milliseconds.
     double eventMilliseconds() const { return m_event_ms; }
+    // The "Lineage" tree window (made on first use), and opening or closing it (key V).
+    LineageTreeWindow *lineageTree();
+    void toggleLineageTree();
 
 public slots:
     // Slots in the order of the window's slot table.
@@ -338,8 +342,9 @@ private:
     void setTrackingButtons(bool enabled);
     void trackingSteps(bool forward);
     std::string unitOf(const std::string &key);
-    // Every change of units, links or ROIs calls this: what is made from
-    // them (unit centres, the review queue) is made again when next needed.
+    // Every change of units, links, elite marks or ROIs calls this: what is
+    // made from them (unit centres, the review queue, the lineage tree) is
+    // made again.
     void lineageChanged();
     // Review lists and queue.
     void showFirstOf(const std::set<std::string> &heads, int t_from, int t_to, const char *label);
@@ -350,6 +355,8 @@ private:
     void pushButton_review_clicked();
     // Where a split works, on the window's tables.
     split::context splitContext(lineage::tables &u);
+    // The lineage tree's keys: V, and [ ] ' that walk from the lineage root.
+    bool lineageTreeKey(int key);
 
     Ui::OXELBrowser *ui;
     std::unique_ptr<FileChooser> m_chooser;
@@ -380,4 +387,5 @@ private:
     std::set<std::string> m_dismissed_units;
     // Traces the pieces of a split (the outline program; tests put a fake).
     split::tracer m_outline_tracer;
+    LineageTreeWindow *m_tree = nullptr;
 };

@@ -93,6 +93,9 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
     });
     if (QCoreApplication *app = QCoreApplication::instance())
         app->installEventFilter(this);
+    // The lineage tree window.
+    connect(ui->pushButton_lineage_tree, &QPushButton::clicked, this,
+            [this] { toggleLineageTree(); });
 
     languageChange();
     resize(QSize(620, 878).expandedTo(minimumSizeHint()));

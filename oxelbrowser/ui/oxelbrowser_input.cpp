@@ -171,6 +171,7 @@ void OXELBrowser::keyPressEvent(QKeyEvent *e)
         focusDown();
         break;
     default:
+        lineageTreeKey(e->key());
         break;
     }
     traceInput();
@@ -297,6 +298,7 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
                 m_elite_head_roi_set.erase(h);
             else if (!h.empty())
                 m_elite_head_roi_set.insert(h);
+            lineageChanged();
             setManualEliteMode(false);
         }
     } else if (m_lineage_mode) {

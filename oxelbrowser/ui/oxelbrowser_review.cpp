@@ -3,6 +3,7 @@
 #include "OXELBrowser.h"
 #include "keygen.h"
 #include "lineage_marks.h"
+#include "lineage_tree_window.h"
 #include "review.h"
 #include "ui_oxelbrowser.h"
 
@@ -102,11 +103,6 @@ void OXELBrowser::pushButton_unlinked_unit_clicked()
     showFirstOf(marked.unlinked, m_min_time_point + 1, m_max_time_point, "Unlinked unit: ");
 }
 
-void OXELBrowser::lineageChanged()
-{
-    ++m_lineage_generation;
-}
-
 // The queue is made again whenever the links changed since it was made; the
 // unit on view keeps its place (or the place it would have).
 void OXELBrowser::refreshReviewQueue()
@@ -162,6 +158,8 @@ void OXELBrowser::reviewStep(int direction)
               << e.head << std::endl;
     m_review_unit = e.head;
     showReviewCount();
+    if (m_tree)
+        m_tree->highlight(e.head);
     view(e.head);
 }
 

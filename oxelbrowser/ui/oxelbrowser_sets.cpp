@@ -25,8 +25,8 @@ void OXELBrowser::pushButton_reset_clicked()
     m_smallest_enclosing_circle.clear();
     m_linkage_set.clear();
     m_linkage_multimap.clear();
-    lineageChanged();
     endBusy();
+    lineageChanged();
     dirty = true;
     repaintNow();
 }

@@ -188,12 +188,12 @@ void OXELBrowser::makeUnits()
                   << grouped_to << " made whole, " << links << " links added up to time point "
                   << linked_to << std::endl;
     }
-    lineageChanged();
     dirty = true;
     repaintNow();
     setCursor(Qt::ArrowCursor);
     setTrackingButtons(true);
     endBusy();
+    lineageChanged();
 }
 
 void OXELBrowser::linkCurrentTimePoint()

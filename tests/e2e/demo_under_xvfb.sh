@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The browser as a user runs it: a small generated dataset, its ROI file made
 # with spotscan, the real program under Xvfb, keys and clicks with xdotool,
-# a screenshot, and the Exit button. Usage: demo_under_xvfb.sh BUILD_DIR
+# a screenshot, units made and a click in the lineage tree that moves the
+# main window. Usage: demo_under_xvfb.sh BUILD_DIR
 set -euo pipefail
 build=$1
 work=$(mktemp -d)
@@ -28,6 +29,10 @@ export QT_QPA_PLATFORM=xcb
 export OXELBROWSER_IMAGE_ROOT="$work/image"
 export OXELBROWSER_OUTLINEGEN="$build/outlinegen/outlinegen"
 export OXELBROWSER_TRACE_INPUT=1
+# The tree reports where it draws a node, and the main window its position.
+export OXELBROWSER_TREE_REPORT=1
+# Settings (the tree's geometry) stay in the work folder.
+export XDG_CONFIG_HOME="$work/config"
 "$build/oxelbrowser/oxelbrowser" "$work/tiny.roi" >"$work/out.txt" 2>"$work/err.txt" &
 pid=\$!
 wid=\$(timeout 30 xdotool search --sync --onlyvisible --name '^Dozoriz Izudavov\$' | head -1)
@@ -75,6 +80,33 @@ echo "dead end: \$found"
 sleep 0.5
 import -window "\$wid" "$work/shot.png"
 kill -0 \$pid || { echo "FAIL: the browser ended early"; exit 1; }
+
+# The lineage tree: make units (U), open the tree (V), click the node that the
+# tree reports for the last time point, and see the main window go there.
+xdotool key --window "\$wid" u
+for i in \$(seq 100); do grep -q "^units t=3 " "$work/out.txt" && break; sleep 0.2; done
+grep -q "^units t=3 " "$work/out.txt" || { echo "FAIL: no units made"; exit 1; }
+sleep 1
+xdotool key --window "\$wid" v
+twid=\$(timeout 30 xdotool search --sync --onlyvisible --name '^Lineage\$' | head -1)
+[ -n "\$twid" ] || { echo "FAIL: no lineage tree window"; exit 1; }
+for i in \$(seq 100); do grep -q "^tree: units=" "$work/out.txt" && break; sleep 0.2; done
+sleep 0.5
+report=\$(grep "^tree: units=" "$work/out.txt" | tail -1)
+[ -n "\$report" ] || { echo "FAIL: the tree reported nothing"; exit 1; }
+set -- \$report
+node=\${3#node=}; t=\${4#t=}; zmin=\$6; zmax=\$7; x=\$9; y=\${10}
+xdotool mousemove --window "\$twid" "\$x" "\$y" click 1
+for i in \$(seq 50); do grep -q "^browser: t=\$t .* root=\$node\$" "$work/out.txt" && break; sleep 0.2; done
+state=\$(grep "^browser: " "$work/out.txt" | tail -1)
+case "\$state" in
+"browser: t=\$t z="*" root=\$node") ;;
+*) echo "FAIL: after a click on \$node (time point \$t) the main window shows: \$state"; exit 1 ;;
+esac
+z=\${state#*z=}; z=\${z%% *}
+[ "\$z" -ge "\$zmin" ] && [ "\$z" -le "\$zmax" ] ||
+    { echo "FAIL: plane \$z is outside the unit's planes \$zmin to \$zmax"; exit 1; }
+import -window "\$twid" "$work/tree.png"
 xdotool key --window "\$wid" Escape
 kill \$pid
 wait \$pid
@@ -86,6 +118,7 @@ chmod +x "$work/session.sh"
 xvfb-run -a -s "-screen 0 800x1000x24" "$work/session.sh"
 
 [ -s "$work/shot.png" ] || { echo "FAIL: no screenshot"; exit 1; }
+[ -s "$work/tree.png" ] || { echo "FAIL: no screenshot of the lineage tree"; exit 1; }
 size=$(identify -format '%w %h' "$work/shot.png")
 [ "$size" = "620 878" ] || echo "note: window size $size"
 if grep -q "Cannot find" "$work/err.txt"; then
