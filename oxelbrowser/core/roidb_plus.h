@@ -26,6 +26,8 @@ public:
     // written is refused, as by entry).
     void entry_plus(roi r);
     void read_plus(std::string filename);
+    // write, telling whether the file was written whole.
+    bool save(const std::string &filename) { return write_file(filename); }
     // Reads a ROI file as read_plus does; false, with nothing read, when the
     // file cannot be opened or names no dataset.
     bool load(const std::string &filename);
@@ -55,6 +57,8 @@ public:
 
     int t_min();
     int t_max();
+    // The ROIs with t_from <= t <= t_end, in database-key order.
+    std::vector<roi> rois_in(int t_from, int t_end) const;
     // Highest focal plane of any ROI; 0 when the database is empty.
     int z_max() const;
 

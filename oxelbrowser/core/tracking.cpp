@@ -71,9 +71,8 @@ void tracker::search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, 
             continue;
         roiset.insert(c.key);
         changed = true;
-        if (make_units && head_members && members_head) {
-            head_members->emplace(unit_head, c.key);
-            members_head->emplace(c.key, unit_head);
+        if (make_units && units) {
+            lineage::add_member(*units, unit_head, c.key);
         }
         search(c.raster, t, t, z - 1, roiset, mor_t, mor_z);
         search(c.raster, t, t, z + 1, roiset, mor_t, mor_z);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "OXEL_roi"
+#include "lineage.h"
 #include "q_roiimgdb.h"
 
 #include <functional>
@@ -40,8 +41,7 @@ public:
     // unit_head (its own head entry is kept if it has one).
     bool make_units = false;
     std::string unit_head;
-    std::multimap<std::string, std::string> *head_members = nullptr;
-    std::map<std::string, std::string> *members_head = nullptr;
+    lineage::tables *units = nullptr;
     // Set when any key joined a set.
     bool changed = false;
     // Planes gathered by this tracker go to (and come from) this store.

@@ -23,8 +23,7 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
         _in_units_known = true;
     }
     _search.let_events_run = let_events_run;
-    _search.head_members = &u.head_members;
-    _search.members_head = &u.members_head;
+    _search.units = &u;
     int made = 0;
     for (int z = _z_min; z <= _z_max; ++z) {
         if (keep_going && !keep_going())
@@ -42,8 +41,7 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
                 continue;
             if (on_new_head)
                 on_new_head(source);
-            u.head_members.emplace(key, key);
-            u.members_head.emplace(key, key);
+            lineage::add_member(u, key, key);
             _in_units.insert(key);
             _search.make_units = true;
             _search.unit_head = key;
@@ -65,7 +63,7 @@ int unit_maker::link_time_point(int t, lineage::tables &u)
         if (lineage::has_link(u.linkage, child, parent))
             continue;
         if (lineage::is_link(_db, _rasters, u.head_members, parent, child)) {
-            u.linkage.emplace(child, parent);
+            lineage::add_link(u, child, parent);
             ++added;
         }
     }

@@ -9,6 +9,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEvent>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QUndoStack>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -82,6 +85,15 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
             &OXELBrowser::pushButton_unlinked_unit_clicked);
     connect(ui->pushButton_review, &QPushButton::clicked, this,
             [this] { pushButton_review_clicked(); });
+    // Undo and redo.
+    m_undo = new QUndoStack(this);
+    auto *undo_key = new QShortcut(QKeySequence::Undo, this);
+    connect(undo_key, &QShortcut::activated, this, [this] { undo(); });
+    for (const QKeySequence &keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                                     QKeySequence(Qt::CTRL | Qt::Key_Y)}) {
+        auto *redo_key = new QShortcut(keys, this);
+        connect(redo_key, &QShortcut::activated, this, [this] { redo(); });
+    }
     // Typed numbers and names take effect when editing ends.
     connect(lineEdit_time_point, &QLineEdit::editingFinished, this,
             [this] { applyTypedTimePoint(); });

@@ -128,8 +128,10 @@ TEST(Tracking, UnitRecordingKeepsAnExistingHead)
     tracker t = p.make();
     t.make_units = true;
     t.unit_head = h;
-    t.head_members = &head_members;
-    t.members_head = &members_head;
+    std::multimap<std::string, std::string> linkage;
+    std::set<std::string> elite;
+    lineage::tables units{head_members, members_head, linkage, elite};
+    t.units = &units;
     key_set found{h};
     t.check_adjacent(head, 0, 1, found, 0.0, 0.5);
     EXPECT_EQ(head_members.count(h), 2u);

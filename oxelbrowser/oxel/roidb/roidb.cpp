@@ -90,6 +90,11 @@ void roidb::read(std::string filename)
 
 void roidb::write(std::string filename)
 {
+    write_file(filename);
+}
+
+bool roidb::write_file(const std::string &filename)
+{
     // The name is the file's first word: anything else would not read back.
     bool one_word = !_name.empty();
     for (unsigned char c : _name)
@@ -98,7 +103,7 @@ void roidb::write(std::string filename)
     if (!one_word) {
         std::cerr << "roidb: the name \"" << _name << "\" is not one word; " << filename
                   << " is not written" << std::endl;
-        return;
+        return false;
     }
     roi_file_writer out;
     bool done = out.open(filename);
@@ -113,4 +118,5 @@ void roidb::write(std::string filename)
         if (!out.problem().empty())
             std::cerr << out.problem() << std::endl;
     }
+    return done;
 }
