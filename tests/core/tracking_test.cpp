@@ -1,20 +1,24 @@
 // The adjacency search and tracking on hand-built planes.
+#include "tracking.h"
+
 #include "blobs.h"
 #include "keygen.h"
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
-#include "tracking.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-namespace {
+namespace
+{
 
 // A w x h rectangle with its top-left pixel at (x, y).
 roi rect(int x, int y, int w, int h, int z, int t)
 {
-    return roi(x, y, z, t, std::string(h, '2') + std::string(w, '3') + std::string(h, '0') + std::string(w, '1'));
+    return roi(x, y, z, t,
+               std::string(h, '2') + std::string(w, '3') + std::string(h, '0') +
+                   std::string(w, '1'));
 }
 
 // The outline of the pixels given as rows of '#' (top-left of the rows at (x, y)).
@@ -63,10 +67,10 @@ TEST(Tracking, OnePixelOfOverlapJoinsATimeStep)
 {
     Planes p;
     std::string a = p.add(rect(0, 0, 4, 4, 0, 0));
-    std::string b = p.add(rect(3, 3, 4, 4, 0, 1));     // shares pixel (3, 3)
-    std::string c = p.add(rect(-3, 3, 4, 4, 0, 1));    // shares pixel (0, 3)
-    std::string d = p.add(rect(4, 4, 4, 4, 0, 1));     // touches only at a corner
-    std::string e = p.add(rect(-3, 3, 4, 4, 1, 1));    // overlaps c on the next plane
+    std::string b = p.add(rect(3, 3, 4, 4, 0, 1));  // shares pixel (3, 3)
+    std::string c = p.add(rect(-3, 3, 4, 4, 0, 1)); // shares pixel (0, 3)
+    std::string d = p.add(rect(4, 4, 4, 4, 0, 1));  // touches only at a corner
+    std::string e = p.add(rect(-3, 3, 4, 4, 1, 1)); // overlaps c on the next plane
     key_set fwd;
     tracker t = p.make();
     t.track(0, 1, {a}, fwd);
@@ -83,7 +87,7 @@ TEST(Tracking, OnePixelOfOverlapJoinsATimeStep)
 TEST(Tracking, AZStepNeedsMoreThanHalfOfTheLargerRaster)
 {
     Planes p;
-    std::string a = p.add(rect(0, 0, 4, 4, 0, 0)); // 16 pixels
+    std::string a = p.add(rect(0, 0, 4, 4, 0, 0));    // 16 pixels
     std::string half = p.add(rect(0, 0, 4, 2, 1, 0)); // 8 in common: exactly half
     key_set selected{a};
     p.make().z_track(0, selected);
@@ -135,4 +139,36 @@ TEST(Tracking, UnitRecordingKeepsAnExistingHead)
     EXPECT_EQ(head_members.count(h), 2u);
     EXPECT_EQ(members_head[m], h);
     EXPECT_EQ(members_head[other], "elsewhere");
+}
+
+// A cache with no room at all frees every raster it can: the rasters a
+// tracker gathered stay valid while it works (under the sanitizers a freed
+// one would be caught), and the result is the one an ample cache gives.
+TEST(Tracking, RastersStayValidWhileATrackerHoldsThem)
+{
+    auto fill = [](roidb_plus &db) {
+        for (int t = 0; t < 6; ++t)
+            for (int z = 0; z < 4; ++z)
+                for (int k = 0; k < 5; ++k)
+                    db.entry_plus(rect(k * 12 + t, k * 3 + z, 6 + k, 5, z, t));
+    };
+    roidb_plus db("pins");
+    fill(db);
+    q_roiimgdb ample, none(1);
+    key_set removed, with_ample, with_none;
+    const key_set seed{keygen(rect(0, 0, 6, 5, 0, 0)), keygen(rect(24, 6, 8, 5, 0, 0))};
+    for (int step = 0; step < 5; ++step) {
+        {
+            tracker a(db, ample, removed, 0, 3), n(db, none, removed, 0, 3);
+            a.track(step, step + 1, step == 0 ? seed : with_ample, with_ample);
+            n.track(step, step + 1, step == 0 ? seed : with_none, with_none);
+            EXPECT_GT(none.live(), 2u) << "held while the trackers work";
+        }
+        // In between, other requests: without a pin every raster may go.
+        roi other = rect(100, 100, 3, 3, 0, 50);
+        none.qrimg(other);
+        EXPECT_LE(none.live(), 2u);
+    }
+    EXPECT_EQ(with_none, with_ample);
+    EXPECT_GT(with_ample.size(), seed.size());
 }
