@@ -315,8 +315,8 @@ bool text_file_writer::open(const std::string &filename)
     if (_fd < 0) {
         if (refused(error))
             _problem = "The folder " + (_dir.empty() ? std::string(".") : _dir) +
-                       " is not writable: a save writes beside the file and renames it over it; " +
-                       filename + " is left as it was";
+                       " is not writable: a save writes beside the file and renames it over it" +
+                       (_exists ? "; " + filename + " is left as it was" : std::string());
         return false;
     }
     _failed = false;
