@@ -7,8 +7,7 @@
 #include <cstdlib>   // std::abs
 #include <utility>   // std::pair
 
-namespace
-{
+namespace {
 
 // What a raster takes: the object, its outline, mask and point array, and
 // the cache's entry for it.

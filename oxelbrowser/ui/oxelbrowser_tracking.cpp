@@ -9,8 +9,8 @@
 #include <QPushButton>
 
 #include <algorithm> // std::sort
+#include <iterator>  // std::next
 #include <iostream>
-#include <iterator> // std::next
 #include <vector>
 
 tracker OXELBrowser::makeTracker()

@@ -1,24 +1,20 @@
 // The adjacency search and tracking on hand-built planes.
-#include "tracking.h"
-
 #include "blobs.h"
 #include "keygen.h"
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
+#include "tracking.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-namespace
-{
+namespace {
 
 // A w x h rectangle with its top-left pixel at (x, y).
 roi rect(int x, int y, int w, int h, int z, int t)
 {
-    return roi(x, y, z, t,
-               std::string(h, '2') + std::string(w, '3') + std::string(h, '0') +
-                   std::string(w, '1'));
+    return roi(x, y, z, t, std::string(h, '2') + std::string(w, '3') + std::string(h, '0') + std::string(w, '1'));
 }
 
 // The outline of the pixels given as rows of '#' (top-left of the rows at (x, y)).
@@ -67,10 +63,10 @@ TEST(Tracking, OnePixelOfOverlapJoinsATimeStep)
 {
     Planes p;
     std::string a = p.add(rect(0, 0, 4, 4, 0, 0));
-    std::string b = p.add(rect(3, 3, 4, 4, 0, 1));  // shares pixel (3, 3)
-    std::string c = p.add(rect(-3, 3, 4, 4, 0, 1)); // shares pixel (0, 3)
-    std::string d = p.add(rect(4, 4, 4, 4, 0, 1));  // touches only at a corner
-    std::string e = p.add(rect(-3, 3, 4, 4, 1, 1)); // overlaps c on the next plane
+    std::string b = p.add(rect(3, 3, 4, 4, 0, 1));     // shares pixel (3, 3)
+    std::string c = p.add(rect(-3, 3, 4, 4, 0, 1));    // shares pixel (0, 3)
+    std::string d = p.add(rect(4, 4, 4, 4, 0, 1));     // touches only at a corner
+    std::string e = p.add(rect(-3, 3, 4, 4, 1, 1));    // overlaps c on the next plane
     key_set fwd;
     tracker t = p.make();
     t.track(0, 1, {a}, fwd);
@@ -87,7 +83,7 @@ TEST(Tracking, OnePixelOfOverlapJoinsATimeStep)
 TEST(Tracking, AZStepNeedsMoreThanHalfOfTheLargerRaster)
 {
     Planes p;
-    std::string a = p.add(rect(0, 0, 4, 4, 0, 0));    // 16 pixels
+    std::string a = p.add(rect(0, 0, 4, 4, 0, 0)); // 16 pixels
     std::string half = p.add(rect(0, 0, 4, 2, 1, 0)); // 8 in common: exactly half
     key_set selected{a};
     p.make().z_track(0, selected);

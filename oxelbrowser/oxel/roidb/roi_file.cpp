@@ -176,8 +176,7 @@ bool roi_file_reader::read_roi(roi &r)
     }
 }
 
-namespace
-{
+namespace {
 
 const char temp_tag[] = ".oxelsave-";
 const size_t temp_suffix = 6;
