@@ -7,8 +7,7 @@
 
 #include <ostream>
 
-namespace lineage
-{
+namespace lineage {
 
 std::string head(const key_map &members_head, const std::string &key)
 {

@@ -6,7 +6,7 @@
 #include <algorithm> // std::max
 #include <iostream>
 #include <iterator> // std::prev, std::distance, std::advance
-#include <utility>  // std::move
+#include <utility> // std::move
 #include <vector>
 
 roidb_plus::roidb_plus(std::string name)

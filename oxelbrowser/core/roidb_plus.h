@@ -8,12 +8,10 @@
 #include <string>
 #include <vector>
 
-class roidb_plus : public roidb
-{
+class roidb_plus : public roidb {
 public:
-    using index_type =
-        std::multimap<std::string, pos2i, std::less<std::string>,
-                      oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
+    using index_type = std::multimap<std::string, pos2i, std::less<std::string>,
+                                     oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
     using iterator = index_type::iterator;
 
     roidb_plus(std::string name);

@@ -31,8 +31,7 @@ const std::vector<tracker::candidate> &tracker::plane(int t, int z)
 
 static bool boxes_meet(const q_roiimg *a, const q_roiimg *b)
 {
-    return a->top_left().x() <= b->bottom_right().x() &&
-           b->top_left().x() <= a->bottom_right().x() &&
+    return a->top_left().x() <= b->bottom_right().x() && b->top_left().x() <= a->bottom_right().x() &&
            a->top_left().y() <= b->bottom_right().y() && b->top_left().y() <= a->bottom_right().y();
 }
 

@@ -20,8 +20,7 @@ class roidb_plus;
 
 using key_set = std::set<std::string>;
 
-class tracker
-{
+class tracker {
 public:
     struct candidate {
         std::string key;
@@ -63,7 +62,8 @@ private:
     const std::vector<candidate> &plane(int t, int z);
     void search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, double mor_t,
                 double mor_z);
-    bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t, double mor_z);
+    bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t,
+                double mor_z);
 
     roidb_plus &_db;
     q_roiimgdb &_rasters;

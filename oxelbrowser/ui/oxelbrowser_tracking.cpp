@@ -10,7 +10,6 @@
 #include <QPushButton>
 
 #include <iostream>
-#include <iterator> // std::next
 #include <vector>
 
 tracker OXELBrowser::makeTracker()

@@ -12,8 +12,7 @@ void oxel_append_field(std::string &out, int value, int width)
     char digits[16];
     int n = 0;
     // Work on the magnitude as unsigned so that INT_MIN is printed correctly.
-    unsigned int u =
-        value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
+    unsigned int u = value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
     do {
         digits[n++] = static_cast<char>('0' + u % 10);
         u /= 10;

@@ -9,8 +9,7 @@
 #include <map>
 #include <string>
 
-class roidb
-{
+class roidb {
 public:
     // Ordered by key; nodes from a pool of the database's own.
     using map_type = std::map<std::string, roi, std::less<std::string>,
