@@ -1,170 +1,145 @@
 // Finds and traces the regions of an image.
 #include "roiDetect.h"
 
-#include <cstdio>  // std::fwrite
-#include <cstring> // std::memset
-#include <string>
-#include <utility> // std::pair
-
-#ifdef __SSE2__
-#include <emmintrin.h> // background bits sixteen pixels at a time
-#endif
+#include <limits>  // std::numeric_limits
+#include <new>     // std::bad_alloc
+#include <utility> // std::swap
 
 namespace spotscan {
 
-roiDetect::roiDetect()
-    : _img(nullptr), _marks(nullptr), _capacity(0), _width(0), _height(0), _words(0), _rois(), _sizes(), _filled(0)
+roiDetect::roiDetect() : _plane(), _above(), _here(), _labels(), _regions(), _rois(), _sizes() {}
+
+void roiDetect::begin(unsigned width, unsigned height_hint)
 {
+    _plane.reset(width, height_hint);
+    _above.clear();
+    _here.clear();
+    _labels.clear();
+    _regions.clear();
+    _rois.clear();
+    _sizes.clear();
 }
 
-roiDetect::~roiDetect()
+void roiDetect::add_row(const unsigned char *grey, int threshold)
 {
-    release_large(_marks);
+    _plane.add_row(grey, threshold);
+    const unsigned y = _plane.height() - 1;
+    label_row(_plane.row(static_cast<int>(y)), y);
 }
 
-void roiDetect::setImg(const image &img)
+uint32_t roiDetect::find(uint32_t a)
 {
-    _img = &img;
-}
-
-void roiDetect::setMem(int w, int h)
-{
-    _width = w;
-    _height = h;
-    _words = (static_cast<size_t>(w) + 63) / 64;
-    const size_t need = _words * static_cast<size_t>(h);
-    if (!_marks || need > _capacity) {
-        release_large(_marks);
-        _marks = static_cast<uint64_t *>(allocate_large(need * sizeof(uint64_t)));
-        _capacity = need;
+    while (_labels[a].parent != a) {
+        _labels[a].parent = _labels[_labels[a].parent].parent;
+        a = _labels[a].parent;
     }
-    std::memset(_marks, 0, need * sizeof(uint64_t));
+    return a;
 }
 
-void roiDetect::setSeed()
+uint32_t roiDetect::unite(uint32_t a, uint32_t b)
 {
-    const int w = _width;
-    for (int y = 0; y < _height; ++y) {
-        const unsigned char *p = _img->row(static_cast<unsigned>(y));
-        uint64_t *m = _marks + static_cast<size_t>(y) * _words;
-        int x = 0;
-#ifdef __SSE2__
-        const __m128i zero = _mm_setzero_si128();
-        for (; x + 64 <= w; x += 64) {
-            uint64_t bits = 0;
-            for (int k = 0; k < 4; ++k) {
-                __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + x + 16 * k));
-                uint32_t z = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
-                bits |= static_cast<uint64_t>(z) << (16 * k);
-            }
-            m[x >> 6] = bits;
+    if (a > b)
+        std::swap(a, b);
+    _labels[b].parent = a;
+    _labels[a].count += _labels[b].count;
+    return a;
+}
+
+void roiDetect::label_row(const uint64_t *row, unsigned y)
+{
+    // The runs of this row, from the transitions of its bits.
+    _here.clear();
+    const size_t last = (static_cast<size_t>(_plane.width()) + 63) / 64;
+    uint64_t before = 0;
+    bool open = false;
+    int start = 0;
+    for (size_t i = 1; i <= last; ++i) {
+        const uint64_t w = row[i];
+        if (w == 0) {
+            before = 0;
+            continue;
         }
-#endif
-        for (; x < w; ++x)
-            if (p[x] == 0)
-                m[x >> 6] |= uint64_t(1) << (x & 63);
-        // Padding past the last column counts as done.
-        if (w & 63)
-            m[_words - 1] |= ~uint64_t(0) << (w & 63);
-    }
-}
-
-void roiDetect::mark_run(int y, int left, int right)
-{
-    uint64_t *m = _marks + static_cast<size_t>(y) * _words;
-    int first = left >> 6, last = right >> 6;
-    uint64_t lo = ~uint64_t(0) << (left & 63);
-    uint64_t hi = ~uint64_t(0) >> (63 - (right & 63));
-    if (first == last) {
-        m[first] |= lo & hi;
-        return;
-    }
-    m[first] |= lo;
-    for (int i = first + 1; i < last; ++i)
-        m[i] = ~uint64_t(0);
-    m[last] |= hi;
-}
-
-// Scanline fill with an explicit stack of seeds: a region with many runs
-// (a comb, a serpentine) needs no deeper call stack than a single pixel.
-void roiDetect::delSeed(int x, int y, int v)
-{
-    const int w = _width, h = _height;
-    auto fillable = [this, v](const unsigned char *row, int px, int py) {
-        return row[px] == v && !marked(px, py);
-    };
-    std::vector<std::pair<int, int>> seeds{{x, y}};
-    while (!seeds.empty()) {
-        auto [sx, sy] = seeds.back();
-        seeds.pop_back();
-        if (sx < 0 || sy < 0 || sx >= w || sy >= h)
-            continue;
-        const unsigned char *row = _img->row(static_cast<unsigned>(sy));
-        if (!fillable(row, sx, sy))
-            continue;
-        int left = sx, right = sx;
-        while (left > 0 && fillable(row, left - 1, sy))
-            --left;
-        while (right < w - 1 && fillable(row, right + 1, sy))
-            ++right;
-        mark_run(sy, left, right);
-        _filled += static_cast<size_t>(right - left + 1);
-        // One seed for every stretch of fillable pixels above and below the run.
-        for (int ny : {sy - 1, sy + 1}) {
-            if (ny < 0 || ny >= h)
-                continue;
-            const unsigned char *nrow = _img->row(static_cast<unsigned>(ny));
-            bool in_stretch = false;
-            for (int c = left; c <= right; ++c) {
-                bool f = fillable(nrow, c, ny);
-                if (f && !in_stretch)
-                    seeds.push_back({c, ny});
-                in_stretch = f;
+        uint64_t starts = w & ~((w << 1) | (before >> 63));
+        uint64_t ends = w & ~((w >> 1) | (row[i + 1] << 63));
+        before = w;
+        const int base = static_cast<int>((i - 1) * 64);
+        for (;;) {
+            if (!open) {
+                if (!starts)
+                    break;
+                start = base + __builtin_ctzll(starts);
+                starts &= starts - 1;
+                open = true;
             }
+            if (!ends)
+                break;
+            _here.push_back({start, base + __builtin_ctzll(ends), 0});
+            ends &= ends - 1;
+            open = false;
         }
     }
+
+    // Each run joins the runs of the row above that share a column with it.
+    size_t p = 0;
+    const size_t n_above = _above.size();
+    for (run &r : _here) {
+        while (p < n_above && _above[p].end < r.start)
+            ++p;
+        uint32_t lab = std::numeric_limits<uint32_t>::max();
+        for (size_t q = p; q < n_above && _above[q].start <= r.end; ++q) {
+            const uint32_t other = find(_above[q].label);
+            if (lab == std::numeric_limits<uint32_t>::max())
+                lab = other;
+            else if (other != lab)
+                lab = unite(lab, other);
+        }
+        if (lab == std::numeric_limits<uint32_t>::max()) {
+            if (_labels.size() >= std::numeric_limits<uint32_t>::max() - 1)
+                throw std::bad_alloc();
+            lab = static_cast<uint32_t>(_labels.size());
+            _labels.push_back({lab, static_cast<uint32_t>(r.start), y, 0});
+        }
+        r.label = lab;
+        _labels[lab].count += static_cast<uint64_t>(r.end - r.start + 1);
+    }
+    std::swap(_above, _here);
+}
+
+void roiDetect::end()
+{
+    std::vector<run>().swap(_above);
+    std::vector<run>().swap(_here);
+    _regions.clear();
+    for (uint32_t l = 0; l < _labels.size(); ++l)
+        if (_labels[l].parent == l)
+            _regions.push_back(l);
 }
 
 void roiDetect::detect(const image &img)
 {
-    setImg(img);
-    const int w = static_cast<int>(img.getX()), h = static_cast<int>(img.getY());
-    _rois.clear();
-    _sizes.clear();
-    if (w <= 0 || h <= 0 || !img.allocated())
-        return;
-    setMem(w, h);
-    setSeed();
-    for (int y = 0; y < h; ++y) {
-        uint64_t *m = _marks + static_cast<size_t>(y) * _words;
-        for (size_t i = 0; i < _words; ++i) {
-            // Every clear bit is a pixel of a region not found yet.
-            while (m[i] != ~uint64_t(0)) {
-                int x = static_cast<int>(i * 64) + __builtin_ctzll(~m[i]);
-                int v = img.row(static_cast<unsigned>(y))[x];
-                _filled = 0;
-                delSeed(x, y, v);
-                _sizes.push_back(_filled);
-                _rois.emplace_back();
-                _rois.back().follow(img, x, y, v);
-            }
-        }
+    const unsigned w = img.getX(), h = img.getY();
+    begin(img.allocated() ? w : 0, h);
+    if (img.allocated() && w > 0)
+        for (unsigned y = 0; y < h; ++y)
+            add_row(img.row(y), 1);
+    end();
+    _rois.resize(count());
+    _sizes.resize(count());
+    for (size_t k = 0; k < count(); ++k) {
+        _rois[k].follow(_plane, x(k), y(k));
+        _sizes[k] = size(k);
     }
 }
 
-void roiDetect::print()
+void roiDetect::print(lineWriter &out) const
 {
-    std::string out;
-    out.reserve(1 << 20);
-    for (const roi &r : _rois) {
-        r.print(out);
-        if (out.size() >= (1 << 20)) {
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            out.clear();
-        }
+    for (size_t k = 0; k < count(); ++k) {
+        std::string &buf = out.buffer();
+        print_start(x(k), y(k), buf);
+        trace_outline(_plane, x(k), y(k), buf);
+        buf.push_back('\n');
+        out.wrote();
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
 }
 
 } // namespace spotscan

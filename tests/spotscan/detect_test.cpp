@@ -85,16 +85,20 @@ TEST(Detector, NonSquareImages)
     EXPECT_EQ(detect_lines(tall), "1 39 2301\n");
 }
 
-TEST(Detector, RegionsOfDifferentValuesStayApart)
+// After thresholding only object and background remain: pixels of any
+// non-zero value that touch form one region.
+TEST(Detector, NonZeroPixelsOfDifferentValuesFormOneRegion)
 {
     image img;
-    img.setSize(2, 1);
+    img.setSize(3, 1);
     img.setPixel(0, 0, 100);
     img.setPixel(1, 0, 200);
+    img.setPixel(2, 0, 0);
     roiDetect d;
     d.detect(img);
-    ASSERT_EQ(d.rois().size(), 2u);
-    EXPECT_EQ(d.rois()[1].x(), 1);
+    ASSERT_EQ(d.rois().size(), 1u);
+    EXPECT_EQ(d.sizes()[0], 2u);
+    EXPECT_EQ(d.rois()[0].digits(), "233011");
 }
 
 // Every line is one 4-connected component, found in raster order of its first
