@@ -1,23 +1,76 @@
-// Time of each stage of spotscan on one image: decode, threshold, label and
+// Time of each stage of spotscan on one image: decode, threshold, label,
 // trace, print. Usage: spotscan_stages IMAGE.jpg
-#include "image.h"
-#include "imageIO.h"
+#include "bitPlane.h"
+#include "jpegScan.h"
+#include "lineWriter.h"
 #include "roiDetect.h"
 
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h> // open
 #include <string>
+#include <unistd.h> // close
 
 using namespace spotscan;
 
 namespace {
 
-double ms_since(std::chrono::steady_clock::time_point &t)
+const int threshold = 80;
+
+// Decoding alone: the rows are looked at and dropped.
+class dropRows : public rowReceiver {
+public:
+    void size(unsigned w, unsigned h) override
+    {
+        width = w;
+        height = h;
+    }
+    void row(const unsigned char *grey) override
+    {
+        for (unsigned x = 0; x < width; ++x)
+            bright += grey[x] >= threshold;
+    }
+    unsigned width = 0, height = 0;
+    size_t bright = 0;
+};
+
+// Decoding and thresholding into the bit plane.
+class thresholdRows : public rowReceiver {
+public:
+    void size(unsigned w, unsigned h) override { plane.reset(w, h); }
+    void row(const unsigned char *grey) override { plane.add_row(grey, threshold); }
+    bitPlane plane;
+};
+
+// Decoding, thresholding and labelling the runs.
+class labelRows : public rowReceiver {
+public:
+    explicit labelRows(roiDetect &d) : _d(d) {}
+    void size(unsigned w, unsigned h) override { _d.begin(w, h); }
+    void row(const unsigned char *grey) override { _d.add_row(grey, threshold); }
+
+private:
+    roiDetect &_d;
+};
+
+double ms(std::chrono::steady_clock::time_point from)
 {
-    auto now = std::chrono::steady_clock::now();
-    double ms = std::chrono::duration<double, std::milli>(now - t).count();
-    t = now;
-    return ms;
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - from)
+        .count();
+}
+
+bool read_with(const char *name, rowReceiver &to)
+{
+    FILE *f = std::fopen(name, "rb");
+    if (!f) {
+        std::fprintf(stderr, "cannot open %s\n", name);
+        return false;
+    }
+    jpegResult r = read_jpeg_rows(f, to);
+    std::fclose(f);
+    if (!r.ok())
+        std::fprintf(stderr, "cannot read %s: %s\n", name, r.error.c_str());
+    return r.ok();
 }
 
 } // namespace
@@ -28,42 +81,55 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: spotscan_stages IMAGE.jpg\n");
         return 2;
     }
-    std::string name = argv[1];
+    // Each stage runs on a fresh decode; its time is the difference to the
+    // run before, which did everything but that stage.
     auto t = std::chrono::steady_clock::now();
-    image img;
-    imageIO::readjpg(img, name);
-    double decode = ms_since(t);
+    dropRows dropped;
+    if (!read_with(argv[1], dropped))
+        return 1;
+    const double decode = ms(t);
 
-    unsigned char *p = img.data();
-    const size_t n = static_cast<size_t>(img.getX()) * img.getY();
-    for (size_t i = 0; i < n; ++i)
-        p[i] = p[i] < 80 ? 0 : 255;
-    double threshold = ms_since(t);
-
-    roiDetect detector;
-    detector.detect(img);
-    double detect = ms_since(t);
-
-    // Tracing again on its own tells the tracing's share of detect().
-    size_t digits = 0;
-    for (const roi &r : detector.rois()) {
-        roi again;
-        again.follow(img, r.x(), r.y(), 255);
-        digits += again.digits().size();
+    t = std::chrono::steady_clock::now();
+    {
+        thresholdRows thresholded;
+        if (!read_with(argv[1], thresholded))
+            return 1;
     }
-    double trace = ms_since(t);
+    const double thresholded = ms(t);
 
-    std::string out;
-    for (const roi &r : detector.rois())
-        r.print(out);
-    FILE *null = std::fopen("/dev/null", "w");
-    std::fwrite(out.data(), 1, out.size(), null);
-    std::fclose(null);
-    double print = ms_since(t);
+    t = std::chrono::steady_clock::now();
+    roiDetect detector;
+    labelRows labelled(detector);
+    if (!read_with(argv[1], labelled))
+        return 1;
+    detector.end();
+    const double labelled_ms = ms(t);
 
-    std::printf("image %ux%u regions %zu outline digits %zu\n", img.getX(), img.getY(),
-                detector.rois().size(), digits);
+    t = std::chrono::steady_clock::now();
+    std::string digits;
+    size_t total = 0;
+    for (size_t k = 0; k < detector.count(); ++k) {
+        digits.clear();
+        trace_outline(detector.plane(), detector.x(k), detector.y(k), digits);
+        total += digits.size();
+    }
+    const double trace = ms(t);
+
+    t = std::chrono::steady_clock::now();
+    int null = open("/dev/null", O_WRONLY);
+    {
+        lineWriter out(null);
+        detector.print(out);
+        out.flush();
+    }
+    close(null);
+    const double print = ms(t) - trace;
+
+    const double pixels = static_cast<double>(dropped.width) * dropped.height;
+    std::printf("image %ux%u, %.1f%% bright, regions %zu, outline digits %zu\n", dropped.width,
+                dropped.height, 100.0 * static_cast<double>(dropped.bright) / pixels,
+                detector.count(), total);
     std::printf("decode %.1f ms, threshold %.1f ms, label %.1f ms, trace %.1f ms, print %.1f ms\n",
-                decode, threshold, detect - trace, trace, print);
+                decode, thresholded - decode, labelled_ms - thresholded, trace, print);
     return 0;
 }
