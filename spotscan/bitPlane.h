@@ -32,6 +32,8 @@ public:
     size_t words() const { return _words; }
     // Row y for y from -1 to height(); rows -1 and height() are clear.
     const uint64_t *row(int y) const { return _rows[static_cast<size_t>(y + 1)]; }
+    // The same rows as an array: rows()[y] for y from -1 to height().
+    const uint64_t *const *rows() const { return _rows.data() + 1; }
     // Whether pixel (x, y) is set; anything outside the image is not.
     bool in(int x, int y) const;
 

@@ -2,6 +2,7 @@
 #include "roi.h"
 
 #include <charconv> // std::to_chars
+#include <cstring>  // std::memcpy
 
 namespace spotscan {
 
@@ -35,14 +36,21 @@ const signed char next_direction[64] = {
 const int step_x[4] = {0, -1, 0, 1};
 const int step_y[4] = {-1, 0, 1, 0};
 
-// Pixels cx - 1 (bit 0) and cx (bit 1) of a row.
+// Pixels cx - 1 (bit 0) and cx (bit 1) of a row of the bit plane.
 inline unsigned pixel_pair(const uint64_t *row, int cx)
 {
     const unsigned b = static_cast<unsigned>(cx + 63);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // The words' bytes lie in pixel order: one load covers both pixels.
+    uint16_t two;
+    std::memcpy(&two, reinterpret_cast<const unsigned char *>(row) + (b >> 3), sizeof two);
+    return (two >> (b & 7)) & 3u;
+#else
     uint64_t w = row[b >> 6] >> (b & 63);
     if ((b & 63) == 63)
         w |= row[(b >> 6) + 1] << 1;
     return static_cast<unsigned>(w & 3);
+#endif
 }
 
 void append_number(int v, std::string &out)
@@ -56,17 +64,26 @@ void append_number(int v, std::string &out)
 
 void trace_outline(const bitPlane &plane, int x, int y, std::string &digits)
 {
+    const uint64_t *const *rows = plane.rows();
+    // Digits gather in a small buffer that is appended in pieces.
+    char buf[1024];
+    char *p = buf;
     int cx = x, cy = y, d = 2;
     for (;;) {
         cx += step_x[d];
         cy += step_y[d];
-        digits.push_back(static_cast<char>('0' + d));
-        const unsigned index = static_cast<unsigned>(d) | pixel_pair(plane.row(cy - 1), cx) << 2 |
-                               pixel_pair(plane.row(cy), cx) << 4;
+        *p++ = static_cast<char>('0' + d);
+        if (p == buf + sizeof buf) {
+            digits.append(buf, sizeof buf);
+            p = buf;
+        }
+        const unsigned index = static_cast<unsigned>(d) | pixel_pair(rows[cy - 1], cx) << 2 |
+                               pixel_pair(rows[cy], cx) << 4;
         d = next_direction[index];
         if (d < 0 || (cx == x && cy == y && d == 2))
-            return;
+            break;
     }
+    digits.append(buf, static_cast<size_t>(p - buf));
 }
 
 void print_start(int x, int y, std::string &out)
