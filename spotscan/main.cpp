@@ -9,6 +9,7 @@
 #include <new> // std::bad_alloc
 #include <string>
 #include <sys/stat.h> // fstat
+#include <vector>
 
 using namespace spotscan;
 
@@ -40,6 +41,9 @@ int scan(const std::string &name)
         std::cerr << "cannot open " << name << std::endl;
         return 1;
     }
+    // Large reads: the decoder asks for the file a few kilobytes at a time.
+    std::vector<char> buffer(size_t(1) << 18);
+    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
     lineWriter out(1);
     jpegResult r = detect_jpeg(file, threshold, out);
     std::fclose(file);
