@@ -1,10 +1,8 @@
-// A binary image, one bit per pixel, that grows a row at a time.
+// A binary image, one bit per pixel, kept for the rows still needed.
 #include "bitPlane.h"
 
-#include "image.h" // allocate_large
-
-#include <algorithm> // std::min
-#include <cstring>   // std::memset
+#include <algorithm> // std::min, std::max
+#include <cstring>   // std::memcpy
 
 #ifdef __SSE2__
 #include <emmintrin.h> // sixteen grey values compared at a time
@@ -14,31 +12,24 @@ namespace spotscan {
 
 namespace {
 
-// Chunks of about this size: large enough for huge pages, small enough that
-// an image which ends early has not asked for much.
-const size_t chunk_bytes = size_t(2) << 20;
+// Room for this many rows at first; it doubles whenever rows that are still
+// needed fill it (a region as tall as the image keeps every row).
+const size_t first_capacity = 64;
 
 } // namespace
 
 bitPlane::bitPlane()
-    : _width(0), _words(0), _rows(2, nullptr), _chunks(), _chunk_rows(0), _free_rows(0),
-      _next(nullptr), _blank()
+    : _width(0), _words(3), _height_hint(0), _rows(), _room(), _capacity(0), _first(0), _blank(3, 0)
 {
-}
-
-bitPlane::~bitPlane()
-{
-    clear();
+    _rows.assign(2, _blank.data());
 }
 
 void bitPlane::clear()
 {
-    for (void *c : _chunks)
-        release_large(c);
-    _chunks.clear();
-    _rows.assign(2, _blank.empty() ? nullptr : _blank.data());
-    _free_rows = 0;
-    _next = nullptr;
+    std::vector<uint64_t>().swap(_room);
+    _capacity = 0;
+    _first = 0;
+    _rows.assign(2, _blank.data());
 }
 
 void bitPlane::reset(unsigned width, unsigned height_hint)
@@ -46,35 +37,52 @@ void bitPlane::reset(unsigned width, unsigned height_hint)
     clear();
     _width = width;
     _words = width / 64 + 3;
+    _height_hint = height_hint;
     _blank.assign(_words, 0);
     _rows.assign(2, _blank.data());
-    const size_t row_bytes = _words * sizeof(uint64_t);
-    _chunk_rows = std::max<size_t>(1, chunk_bytes / row_bytes);
-    if (height_hint > 0)
-        _chunk_rows = std::min<size_t>(_chunk_rows, height_hint);
+}
+
+void bitPlane::grow()
+{
+    size_t capacity = _capacity == 0 ? first_capacity : 2 * _capacity;
+    if (_height_hint > 0)
+        capacity = std::min<size_t>(capacity, std::max<size_t>(_height_hint, _capacity + 1));
+    std::vector<uint64_t> room(capacity * _words);
+    const unsigned end = height();
+    for (unsigned y = _first; y < end; ++y) {
+        uint64_t *to = &room[(y % capacity) * _words];
+        std::memcpy(to, _rows[y + 1], _words * sizeof(uint64_t));
+        _rows[y + 1] = to;
+    }
+    _room.swap(room);
+    _capacity = capacity;
+}
+
+void bitPlane::drop_rows_before(unsigned y)
+{
+    y = std::min(y, height());
+    for (; _first < y; ++_first)
+        _rows[_first + 1] = _blank.data();
 }
 
 void bitPlane::add_row(const unsigned char *grey, int threshold)
 {
     // Each step either completes or throws leaving the plane as it was.
-    if (_free_rows == 0) {
-        _chunks.push_back(nullptr);
-        _chunks.back() = allocate_large(_chunk_rows * _words * sizeof(uint64_t));
-        _next = static_cast<uint64_t *>(_chunks.back());
-        _free_rows = _chunk_rows;
-    }
+    const unsigned y = height();
+    if (y - _first >= _capacity)
+        grow();
     _rows.push_back(_blank.data());
-    uint64_t *row = _next;
-    _next += _words;
-    --_free_rows;
-    _rows[_rows.size() - 2] = row;
+    uint64_t *row = &_room[(y % _capacity) * _words];
+    _rows[y + 1] = row;
 
     row[0] = 0;
     uint64_t *out = row + 1;
+    uint64_t *const end = row + _words;
     const unsigned w = _width;
     unsigned x = 0;
     if (threshold > 255) {
-        std::memset(out, 0, (_words - 1) * sizeof(uint64_t));
+        while (out < end)
+            *out++ = 0;
         return;
     }
     const unsigned char t = static_cast<unsigned char>(threshold < 0 ? 0 : threshold);
@@ -99,7 +107,6 @@ void bitPlane::add_row(const unsigned char *grey, int threshold)
         *out++ = bits;
         x += n;
     }
-    uint64_t *end = row + _words;
     while (out < end)
         *out++ = 0;
 }

@@ -1,4 +1,5 @@
-// A binary image, one bit per pixel, that grows a row at a time.
+// A binary image, one bit per pixel, that grows a row at a time at the
+// bottom and forgets rows at the top once nothing needs them.
 #pragma once
 
 #include <cstddef>
@@ -11,26 +12,27 @@ namespace spotscan {
 class bitPlane {
 public:
     bitPlane();
-    ~bitPlane();
-    bitPlane(const bitPlane &) = delete;
-    bitPlane &operator=(const bitPlane &) = delete;
 
-    // Empties the plane for rows of width pixels; height_hint says how much
-    // to ask for at once, never that so many rows will come, so a file that
-    // declares a huge size but ends early costs only the rows it holds.
+    // Empties the plane for rows of width pixels; height_hint (the declared
+    // height) only bounds how much room is asked for at once.
     void reset(unsigned width, unsigned height_hint);
     // Appends a row: a pixel is set when its grey value is threshold or more.
     void add_row(const unsigned char *grey, int threshold);
-    // Releases the storage (reset and the destructor do it too).
+    // Forgets every row above row y: they read as clear from now on, and
+    // their room takes new rows.
+    void drop_rows_before(unsigned y);
+    // Releases the storage (reset does it too).
     void clear();
 
     unsigned width() const { return _width; }
+    // Rows added so far.
     unsigned height() const { return static_cast<unsigned>(_rows.size() - 2); }
     // Words per row. Pixel x is bit x + 64 of its row: the first word and
     // the bits past the width stay clear, so that a walk along the border
     // reads its outside neighbours as background without bounds tests.
     size_t words() const { return _words; }
-    // Row y for y from -1 to height(); rows -1 and height() are clear.
+    // Row y for y from -1 to height(); rows -1, height() and the forgotten
+    // ones are clear.
     const uint64_t *row(int y) const { return _rows[static_cast<size_t>(y + 1)]; }
     // The same rows as an array: rows()[y] for y from -1 to height().
     const uint64_t *const *rows() const { return _rows.data() + 1; }
@@ -38,15 +40,18 @@ public:
     bool in(int x, int y) const;
 
 private:
+    void grow();
+
     unsigned _width;
     size_t _words;
-    // Row pointers from row -1 to row height(); the rows live in chunks asked
-    // for as they fill, the first and last pointers at a clear row.
-    std::vector<uint64_t *> _rows;
-    std::vector<void *> _chunks;
-    size_t _chunk_rows;
-    size_t _free_rows;
-    uint64_t *_next;
+    unsigned _height_hint;
+    // Row pointers from row -1 to row height(); forgotten rows and the two
+    // ends point at a clear row.
+    std::vector<const uint64_t *> _rows;
+    // Room for _capacity rows, row y in slot y % _capacity.
+    std::vector<uint64_t> _room;
+    size_t _capacity;
+    unsigned _first; // oldest row still kept
     std::vector<uint64_t> _blank;
 };
 

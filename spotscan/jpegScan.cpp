@@ -196,13 +196,17 @@ jpegResult read_rows(const source &from, rowReceiver &to, const jpegLimits &limi
 // Feeds decoded rows to the detector.
 class detectRows : public rowReceiver {
 public:
-    detectRows(roiDetect &d, int threshold) : _d(d), _threshold(threshold) {}
-    void size(unsigned width, unsigned height) override { _d.begin(width, height); }
+    detectRows(roiDetect &d, int threshold, lineWriter &out)
+        : _d(d), _threshold(threshold), _out(out)
+    {
+    }
+    void size(unsigned width, unsigned height) override { _d.begin(width, height, &_out); }
     void row(const unsigned char *grey) override { _d.add_row(grey, _threshold); }
 
 private:
     roiDetect &_d;
     int _threshold;
+    lineWriter &_out;
 };
 
 jpegResult detect(const source &from, int threshold, lineWriter &out, const jpegLimits &limits)
@@ -210,16 +214,16 @@ jpegResult detect(const source &from, int threshold, lineWriter &out, const jpeg
     jpegResult result;
     try {
         roiDetect detector;
-        detectRows rows(detector, threshold);
+        detectRows rows(detector, threshold, out);
         result = read_rows(from, rows, limits);
-        if (!result.ok())
-            return result;
-        detector.end();
-        detector.print(out);
+        if (result.ok())
+            detector.end();
     } catch (const std::bad_alloc &) {
         result.failure = jpegFailure::out_of_memory;
         result.error = "out of memory";
     }
+    if (!result.ok())
+        out.discard();
     return result;
 }
 

@@ -56,7 +56,9 @@ jpegResult read_jpeg_rows(const unsigned char *data, size_t size, rowReceiver &t
 
 // The detector on one JPEG: every pixel of grey value threshold or more is an
 // object pixel; the line of every 4-connected region, "x y digits", goes to
-// out in row order of the regions' first pixels.
+// out in row order of the regions' first pixels, each as soon as the rows
+// below it have come. When the JPEG turns out damaged, what out still holds
+// is dropped; pieces it has written already stay written.
 jpegResult detect_jpeg(FILE *file, int threshold, lineWriter &out,
                        const jpegLimits &limits = jpegLimits());
 jpegResult detect_jpeg(const unsigned char *data, size_t size, int threshold, lineWriter &out,

@@ -25,6 +25,8 @@ public:
     }
     // Writes everything held; false when any write failed.
     bool flush();
+    // Drops what is held and not written yet.
+    void discard() { _buf.clear(); }
     bool failed() const { return _failed; }
     // The system's error number of the failed write.
     int error() const { return _error; }

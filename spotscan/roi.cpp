@@ -3,6 +3,7 @@
 
 #include <charconv> // std::to_chars
 #include <cstring>  // std::memcpy
+#include <utility>  // std::move
 
 namespace spotscan {
 
@@ -95,6 +96,8 @@ void print_start(int x, int y, std::string &out)
 }
 
 roi::roi() : _x(0), _y(0), _digits() {}
+
+roi::roi(int x, int y, std::string digits) : _x(x), _y(y), _digits(std::move(digits)) {}
 
 void roi::follow(const bitPlane &plane, int x, int y)
 {

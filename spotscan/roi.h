@@ -16,6 +16,7 @@ void trace_outline(const bitPlane &plane, int x, int y, std::string &digits);
 class roi {
 public:
     roi();
+    roi(int x, int y, std::string digits);
 
     // Traces the region whose first pixel in row order is (x, y).
     void follow(const bitPlane &plane, int x, int y);

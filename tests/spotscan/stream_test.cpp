@@ -160,6 +160,20 @@ Bitmap random_shape(std::mt19937 &rng, int family)
         }
         return b;
     }
+    case 8: { // taller than the rows kept at first: regions as tall as the image (a
+              // frame, bars) hold every row while the small ones between them wait
+        const int w = uni(1, 40), h = uni(65, 400);
+        Bitmap b = testsupport::random_noise(rng, w, h, real(0.05, 0.5));
+        const int what = uni(0, 2);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const bool frame = x == 0 || y == 0 || x == w - 1 || y == h - 1;
+                if ((what == 0 && frame) || (what == 1 && x % 9 == 4 && y > 2) ||
+                    (what == 2 && y % 50 < 2))
+                    b.at(x, y) = 1;
+            }
+        return b;
+    }
     default: { // several grown blobs, touching or not
         Bitmap b(uni(10, 64), uni(10, 64));
         for (int k = uni(1, 6); k > 0; --k) {
@@ -176,17 +190,16 @@ Bitmap random_shape(std::mt19937 &rng, int family)
     }
 }
 
-const int families = 9;
+const int families = 10;
 
 std::string streamed_lines(const greyImage &g)
 {
     spotscan::roiDetect d;
-    d.begin(g.width, g.height);
+    spotscan::lineWriter out(-1);
+    d.begin(g.width, g.height, &out);
     for (unsigned y = 0; y < g.height; ++y)
         d.add_row(&g.px[static_cast<size_t>(y) * g.width], threshold);
     d.end();
-    spotscan::lineWriter out(-1);
-    d.print(out);
     return out.text();
 }
 
@@ -295,4 +308,16 @@ TEST(StreamingDetector, MatchesOnALargeBlobImage)
     const std::string expect = reference_lines(decoded);
     EXPECT_GT(std::count(expect.begin(), expect.end(), '\n'), 300);
     EXPECT_EQ(out.text(), expect);
+}
+
+// Tens of thousands of regions: the labels of regions handed on are let go
+// again and again while the rows move on.
+TEST(StreamingDetector, MatchesOnAnImageOfManyRegions)
+{
+    std::mt19937 rng(11);
+    const Bitmap noise = testsupport::random_noise(rng, 517, 480, 0.4);
+    const greyImage g = to_grey(noise, rng);
+    const std::string expect = reference_lines(g);
+    EXPECT_GT(std::count(expect.begin(), expect.end(), '\n'), 20000);
+    EXPECT_EQ(streamed_lines(g), expect);
 }
