@@ -17,7 +17,7 @@ inline spotscan::jpegLimits limits()
 {
     spotscan::jpegLimits l;
     l.library_memory = 64L << 20;
-    l.pixels = uint64_t(1) << 20;
+    l.pixels = uint64_t(1) << 18;
     l.scans = 100;
     return l;
 }
