@@ -7,10 +7,37 @@
 #ifdef __SSE2__
 #include <emmintrin.h> // sixteen grey values compared at a time
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h> // thirty-two at a time
+#endif
 
 namespace spotscan {
 
 namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Sixty-four grey values to bits at a time where the processor can; the
+// thresholding then costs half as much as with sixteen.
+__attribute__((target("avx2"))) unsigned threshold_avx2(const unsigned char *grey, unsigned w,
+                                                        unsigned char t, uint64_t *out)
+{
+    const __m256i tv = _mm256_set1_epi8(static_cast<char>(t));
+    unsigned x = 0;
+    for (; x + 64 <= w; x += 64) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(grey + x));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(grey + x + 32));
+        // max(v, t) == v exactly when v >= t
+        const uint32_t lo = static_cast<uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(a, tv), a)));
+        const uint32_t hi = static_cast<uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(b, tv), b)));
+        *out++ = lo | static_cast<uint64_t>(hi) << 32;
+    }
+    return x;
+}
+
+const bool has_avx2 = __builtin_cpu_supports("avx2");
+#endif
 
 // Room for this many rows at first; it doubles whenever rows that are still
 // needed fill it (a region as tall as the image keeps every row).
@@ -86,6 +113,12 @@ void bitPlane::add_row(const unsigned char *grey, int threshold)
         return;
     }
     const unsigned char t = static_cast<unsigned char>(threshold < 0 ? 0 : threshold);
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (has_avx2) {
+        x = threshold_avx2(grey, w, t, out);
+        out += x / 64;
+    }
+#endif
 #ifdef __SSE2__
     const __m128i tv = _mm_set1_epi8(static_cast<char>(t));
     for (; x + 64 <= w; x += 64) {

@@ -94,7 +94,7 @@ void roiDetect::label_row(const uint64_t *row, unsigned y)
             }
             if (!ends)
                 break;
-            _here.push_back({start, base + __builtin_ctzll(ends), 0});
+            _here.push_back({start, base + __builtin_ctzll(ends), 0, false});
             ends &= ends - 1;
             open = false;
         }
@@ -108,6 +108,7 @@ void roiDetect::label_row(const uint64_t *row, unsigned y)
             ++p;
         uint32_t lab = none;
         for (size_t q = p; q < n_above && _above[q].start <= r.end; ++q) {
+            _above[q].continued = true;
             const uint32_t other = find(_above[q].label);
             if (lab == none)
                 lab = other;
@@ -127,6 +128,8 @@ void roiDetect::label_row(const uint64_t *row, unsigned y)
 
     // A region of the row above with no run in this row is whole.
     for (const run &a : _above) {
+        if (a.continued)
+            continue;
         const uint32_t r = find(a.label);
         if (!at(r).closed && at(r).last_row != y)
             close(r);

@@ -46,6 +46,7 @@ private:
     struct run {
         int start, end; // first and last column
         uint32_t label;
+        bool continued; // a run of the next row touches it
     };
     // A set of runs known to be connected. Labels are merged into the
     // lowest, whose first run is then the region's first in row order.
