@@ -36,7 +36,8 @@ __attribute__((target("avx2"))) unsigned threshold_avx2(const unsigned char *gre
     return x;
 }
 
-const bool has_avx2 = __builtin_cpu_supports("avx2");
+// (Asked before main: the processor model may not be known yet.)
+const bool has_avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 #endif
 
 // Room for this many rows at first; it doubles whenever rows that are still
