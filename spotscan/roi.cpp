@@ -87,6 +87,62 @@ void trace_outline(const bitPlane &plane, int x, int y, std::string &digits)
     digits.append(buf, static_cast<size_t>(p - buf));
 }
 
+namespace {
+
+// One of two walks along the same outline: from its corner in direction d,
+// until it stands on the other walk's corner about to go the other's way.
+struct walk {
+    int cx, cy, d;
+    int end_x, end_y, end_d;
+    char *p;
+    char *end;
+    std::string *out;
+    char *buf;
+
+    bool step(const uint64_t *const *rows)
+    {
+        cx += step_x[d];
+        cy += step_y[d];
+        *p++ = static_cast<char>('0' + d);
+        if (p == end) {
+            out->append(buf, static_cast<size_t>(p - buf));
+            p = buf;
+        }
+        const unsigned index = static_cast<unsigned>(d) | pixel_pair(rows[cy - 1], cx) << 2 |
+                               pixel_pair(rows[cy], cx) << 4;
+        d = next_direction[index];
+        return d >= 0 && !(cx == end_x && cy == end_y && d == end_d);
+    }
+};
+
+} // namespace
+
+void trace_outline(const bitPlane &plane, int x, int y, int bottom_x, int bottom_y,
+                   std::string &digits, std::string &scratch)
+{
+    const uint64_t *const *rows = plane.rows();
+    // The outline passes the lower left corner of (bottom_x, bottom_y)
+    // going right: one walk from the start to there, another from there
+    // back to the start, in step with each other so that the processor
+    // works on both at once.
+    char first[512], second[512];
+    scratch.clear();
+    walk a{x, y, 2, bottom_x, bottom_y + 1, 3, first, first + sizeof first, &digits, first};
+    walk b{bottom_x, bottom_y + 1, 3, x, y, 2, second, second + sizeof second, &scratch, second};
+    bool on_a = true, on_b = true;
+    while (on_a && on_b) {
+        on_a = a.step(rows);
+        on_b = b.step(rows);
+    }
+    while (on_a)
+        on_a = a.step(rows);
+    while (on_b)
+        on_b = b.step(rows);
+    digits.append(first, static_cast<size_t>(a.p - first));
+    digits += scratch;
+    digits.append(second, static_cast<size_t>(b.p - second));
+}
+
 void print_start(int x, int y, std::string &out)
 {
     append_number(x, out);

@@ -12,6 +12,10 @@ namespace spotscan {
 // first pixel in row order is (x, y): along pixel edges from that pixel's
 // top-left corner, first step down, region on the left.
 void trace_outline(const bitPlane &plane, int x, int y, std::string &digits);
+// The same, quicker, for a region whose lowest row holds (bottom_x, bottom_y)
+// as the first pixel of a run; scratch is room for the walk's second half.
+void trace_outline(const bitPlane &plane, int x, int y, int bottom_x, int bottom_y,
+                   std::string &digits, std::string &scratch);
 
 class roi {
 public:

@@ -18,7 +18,7 @@ const uint32_t none = std::numeric_limits<uint32_t>::max();
 
 roiDetect::roiDetect()
     : _plane(), _out(nullptr), _tracing(true), _above(), _here(), _labels(), _base(0), _waiting(),
-      _texts(), _waiting_bytes(0), _next(0), _count(0), _rois(), _sizes()
+      _texts(), _scratch(), _waiting_bytes(0), _next(0), _count(0), _rois(), _sizes()
 {
 }
 
@@ -132,7 +132,7 @@ void roiDetect::label_row(const uint64_t *row, unsigned y)
             continue;
         const uint32_t r = find(a.label);
         if (!at(r).closed && at(r).last_row != y)
-            close(r);
+            close(r, a.start);
     }
     std::swap(_above, _here);
     hand_on();
@@ -147,24 +147,26 @@ void roiDetect::label_row(const uint64_t *row, unsigned y)
     }
 }
 
-void roiDetect::close(uint32_t r)
+// The first run of r's lowest row starts at bottom_x.
+void roiDetect::close(uint32_t r, int bottom_x)
 {
     label &l = at(r);
     l.closed = true;
     if (!_tracing)
         return;
     const int x = static_cast<int>(l.x), y = static_cast<int>(l.y);
+    const int bottom_y = static_cast<int>(l.last_row);
     if (r == _next) {
         // Its turn already: traced straight into the output.
         if (_out) {
             std::string &buf = _out->buffer();
             print_start(x, y, buf);
-            trace_outline(_plane, x, y, buf);
+            trace_outline(_plane, x, y, bottom_x, bottom_y, buf, _scratch);
             buf.push_back('\n');
             _out->wrote();
         } else {
             std::string digits;
-            trace_outline(_plane, x, y, digits);
+            trace_outline(_plane, x, y, bottom_x, bottom_y, digits, _scratch);
             _rois.emplace_back(x, y, std::move(digits));
             _sizes.push_back(static_cast<size_t>(l.count));
         }
@@ -173,7 +175,7 @@ void roiDetect::close(uint32_t r)
         return;
     }
     const size_t at = _texts.size();
-    trace_outline(_plane, x, y, _texts);
+    trace_outline(_plane, x, y, bottom_x, bottom_y, _texts, _scratch);
     const size_t length = _texts.size() - at;
     if (length > std::numeric_limits<uint32_t>::max())
         throw std::bad_alloc();
@@ -246,7 +248,7 @@ void roiDetect::end()
     for (const run &a : _above) {
         const uint32_t r = find(a.label);
         if (!at(r).closed)
-            close(r);
+            close(r, a.start);
     }
     hand_on();
     std::vector<run>().swap(_above);

@@ -62,7 +62,7 @@ private:
     void label_row(const uint64_t *row, unsigned y);
     uint32_t find(uint32_t a);
     uint32_t unite(uint32_t a, uint32_t b);
-    void close(uint32_t r);
+    void close(uint32_t r, int bottom_x);
     void hand_on();
     void hand_on(uint32_t r, const char *digits, size_t n);
 
@@ -84,6 +84,7 @@ private:
     void compact_texts();
     std::vector<waiting> _waiting;
     std::string _texts;
+    std::string _scratch;
     size_t _waiting_bytes;
     uint32_t _next; // lowest label not handed on or merged yet
     size_t _count;
