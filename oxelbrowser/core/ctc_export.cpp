@@ -1,0 +1,343 @@
+// Writing a curation as a folder of the interchange format.
+#include "ctc_export.h"
+
+#include "ctc_folder.h"
+#include "keygen.h"
+#include "roi_pixels.h"
+#include "roidb_plus.h"
+
+#include <algorithm> // std::sort, std::unique, std::max
+#include <cerrno>    // errno, EEXIST
+#include <cstdio>    // std::rename, std::remove
+#include <cstdlib>   // mkdtemp
+#include <dirent.h>  // opendir
+#include <fstream>
+#include <limits>
+#include <ostream>
+#include <set>
+#include <sys/stat.h> // mkdir, stat
+#include <unistd.h>   // rmdir
+#include <unordered_map>
+#include <vector>
+
+namespace ctc
+{
+
+namespace
+{
+
+const uint32_t none = std::numeric_limits<uint32_t>::max();
+
+struct object {
+    std::string head;
+    int t = 0;
+    bool unit = false;
+    uint32_t parent = none;
+    uint32_t children = 0;
+    uint32_t track = 0; // index into the track list
+};
+
+std::string three(int n)
+{
+    return digit3(n);
+}
+
+bool exists(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// The size of the dataset's images and how many planes a time point has:
+// root/name/TTT-ZZZ.jpg, looked for at time point t.
+bool dataset_images(const std::string &root, const std::string &name, int t, int &width,
+                    int &height, int &planes)
+{
+    if (root.empty())
+        return false;
+    const std::string base = root + "/" + name + "/" + three(t) + "-";
+    planes = 0;
+    while (planes < 1000 && exists(base + three(planes) + ".jpg"))
+        ++planes;
+    return planes > 0 && jpeg_size(base + "000.jpg", width, height);
+}
+
+// Removes a folder of files this export made.
+void remove_folder(const std::string &dir, const std::vector<std::string> &names)
+{
+    for (const std::string &n : names)
+        std::remove((dir + "/" + n).c_str());
+    ::rmdir(dir.c_str());
+}
+
+} // namespace
+
+bool jpeg_size(const std::string &path, int &width, int &height)
+{
+    std::ifstream in(path, std::ios::binary);
+    auto byte = [&in]() { return in.get(); };
+    if (byte() != 0xFF || byte() != 0xD8)
+        return false;
+    for (;;) {
+        int c = byte();
+        while (c == 0xFF)
+            c = byte();
+        if (c < 0 || c == 0xD9 || c == 0xDA)
+            return false;
+        const int len = (byte() << 8) | byte();
+        if (!in || len < 2)
+            return false;
+        // Start-of-frame markers: every one but the huffman, arithmetic and
+        // restart tables that share their range.
+        if (c >= 0xC0 && c <= 0xCF && c != 0xC4 && c != 0xC8 && c != 0xCC) {
+            byte(); // precision
+            height = (byte() << 8) | byte();
+            width = (byte() << 8) | byte();
+            return in && width > 0 && height > 0;
+        }
+        in.seekg(len - 2, std::ios::cur);
+    }
+}
+
+bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
+                   const lineage::key_multimap &linkage, const lineage::key_set &left_out,
+                   const std::string &dataset, const std::string &out_dir,
+                   const export_options &options, std::ostream &out, std::ostream &err,
+                   export_summary *summary_out)
+{
+    export_summary summary;
+
+    // Objects: a unit's ROIs, or one ROI of no unit.
+    std::vector<object> objects;
+    std::unordered_map<std::string, uint32_t> index;
+    int max_t = -1, max_z = -1, right = -1, bottom = -1, first_t = -1;
+    std::string key;
+    auto object_of = [&](const roi &r, bool add) -> uint32_t {
+        key = keygen(r);
+        if (left_out.count(key) != 0)
+            return none;
+        auto h = members_head.find(key);
+        const bool unit = h != members_head.end();
+        const std::string &head = unit ? h->second : key;
+        if (!add) {
+            auto it = index.find(head);
+            return it == index.end() ? none : it->second;
+        }
+        auto placed = index.emplace(head, static_cast<uint32_t>(objects.size()));
+        if (placed.second) {
+            object o;
+            o.head = head;
+            o.t = unit ? decode(head).t() : r.t();
+            o.unit = unit;
+            objects.push_back(std::move(o));
+            ++(unit ? summary.units : summary.lone_rois);
+        }
+        return placed.first->second;
+    };
+    for_each_roi_by_plane(db, [&](const roi &r) {
+        if (object_of(r, true) == none) {
+            ++summary.left_out_rois;
+            return;
+        }
+        int l, t, rr, b;
+        roi_pixels::box_of(r, l, t, rr, b);
+        right = std::max(right, rr);
+        bottom = std::max(bottom, b);
+        max_t = std::max(max_t, r.t());
+        max_z = std::max(max_z, r.z());
+        if (first_t < 0)
+            first_t = r.t();
+    });
+
+    // Links between written units, one parent each.
+    for (auto it = linkage.begin(); it != linkage.end();) {
+        const std::string &child = it->first;
+        std::vector<std::string> parents;
+        for (; it != linkage.end() && it->first == child; ++it)
+            parents.push_back(it->second);
+        auto c = index.find(child);
+        if (c == index.end() || !objects[c->second].unit)
+            continue;
+        std::sort(parents.begin(), parents.end());
+        parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+        std::vector<uint32_t> written;
+        for (const std::string &p : parents) {
+            auto pi = index.find(p);
+            if (pi != index.end() && objects[pi->second].unit &&
+                objects[pi->second].t + 1 == objects[c->second].t)
+                written.push_back(pi->second);
+        }
+        if (written.empty())
+            continue;
+        if (written.size() > 1) {
+            ++summary.multi_parent;
+            err << "Unit " << child << " has " << written.size() << " parents (";
+            for (size_t k = 0; k < written.size(); ++k)
+                err << (k ? " " : "") << objects[written[k]].head;
+            err << "); written with its first parent " << objects[written[0]].head << std::endl;
+        }
+        objects[c->second].parent = written[0];
+        ++objects[written[0]].children;
+    }
+
+    // Tracks, numbered in key order of the heads that begin them.
+    std::vector<uint32_t> order(objects.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&objects](uint32_t a, uint32_t b) { return objects[a].head < objects[b].head; });
+    std::vector<track> tracks;
+    for (uint32_t i : order) {
+        object &o = objects[i];
+        if (o.parent != none && objects[o.parent].children == 1) {
+            o.track = objects[o.parent].track;
+            tracks[o.track].end = o.t;
+            continue;
+        }
+        o.track = static_cast<uint32_t>(tracks.size());
+        track tr;
+        tr.label = static_cast<uint32_t>(tracks.size() + 1);
+        tr.begin = tr.end = o.t;
+        tr.parent = o.parent == none ? 0 : tracks[objects[o.parent].track].label;
+        tracks.push_back(tr);
+    }
+    summary.tracks = tracks.size();
+    if (tracks.size() > 65535) {
+        err << "Cannot export " << tracks.size() << " tracks: the label images hold at most 65535"
+            << std::endl;
+        return false;
+    }
+
+    // The label images' size.
+    int img_w = 0, img_h = 0, img_planes = 0;
+    const bool have_images = first_t >= 0 && dataset_images(options.image_root, dataset, first_t,
+                                                            img_w, img_h, img_planes);
+    summary.width = options.width > 0 ? options.width : have_images ? img_w : right + 1;
+    summary.height = options.height > 0 ? options.height : have_images ? img_h : bottom + 1;
+    summary.planes = std::max(have_images ? img_planes : 0, max_z + 1);
+    summary.time_points = max_t + 1;
+    if (summary.time_points > 0 && (summary.width <= 0 || summary.height <= 0)) {
+        err << "Cannot export: the label images would have no pixels" << std::endl;
+        return false;
+    }
+
+    // Everything goes to a folder inside out_dir first.
+    if (::mkdir(out_dir.c_str(), 0777) != 0 && errno != EEXIST) {
+        err << "Cannot create " << out_dir << std::endl;
+        return false;
+    }
+    std::string temp = out_dir + "/.export-XXXXXX";
+    if (!::mkdtemp(&temp[0])) {
+        err << "Cannot write into " << out_dir << std::endl;
+        return false;
+    }
+    std::vector<std::string> names;
+
+    roi_pixels pixels;
+    const int w = summary.width, h = summary.height;
+    std::string error;
+    for (int t = 0; t < summary.time_points; ++t) {
+        names.push_back(mask_name(t));
+        auto fill = [&](int z, uint16_t *page) {
+            roi r;
+            roidb_plus::iterator it;
+            db.seek_iter(t, z, 0, it);
+            while (db.find_plus_iter(t, z, r, it)) {
+                const uint32_t o = object_of(r, false);
+                if (o == none)
+                    continue;
+                const uint16_t label = static_cast<uint16_t>(tracks[objects[o].track].label);
+                pixels.make(r);
+                bool clipped = false;
+                for (int y = 0; y < pixels.height(); ++y) {
+                    const int py = pixels.top() + y;
+                    const unsigned char *m = pixels.row(y);
+                    for (int x = 0; x < pixels.width(); ++x) {
+                        if (!m[x])
+                            continue;
+                        const int px = pixels.left() + x;
+                        if (px < 0 || py < 0 || px >= w || py >= h) {
+                            clipped = true;
+                            continue;
+                        }
+                        uint16_t &v = page[static_cast<size_t>(py) * w + px];
+                        summary.overlap_pixels += v != 0 && v != label;
+                        v = label;
+                    }
+                }
+                summary.clipped_rois += clipped;
+            }
+        };
+        if (!label_tiff::write(temp + "/" + names.back(), w, h, summary.planes, fill, options.how,
+                               error)) {
+            err << "Cannot write " << out_dir << "/" << names.back() << ": " << error << std::endl;
+            remove_folder(temp, names);
+            return false;
+        }
+    }
+    names.push_back(track_file_name);
+    if (!write_tracks(temp + "/" + track_file_name, tracks, error)) {
+        err << error << std::endl;
+        remove_folder(temp, names);
+        return false;
+    }
+
+    std::vector<std::string> problems;
+    if (!validate(temp, problems, error) || !problems.empty()) {
+        for (const std::string &p : problems)
+            err << p << std::endl;
+        if (!error.empty())
+            err << error << std::endl;
+        err << "Export to " << out_dir << " breaks the format's rules (" << problems.size()
+            << (problems.size() == 1 ? " fault" : " faults") << "); nothing was replaced"
+            << std::endl;
+        remove_folder(temp, names);
+        return false;
+    }
+
+    // Label images of an earlier, longer export would break the folder.
+    const std::set<std::string> fresh(names.begin(), names.end());
+    if (DIR *d = ::opendir(out_dir.c_str())) {
+        std::vector<std::string> stale;
+        while (dirent *e = ::readdir(d)) {
+            const std::string n = e->d_name;
+            if (n.size() > 8 && n.compare(0, 4, "mask") == 0 &&
+                n.compare(n.size() - 4, 4, ".tif") == 0 && fresh.count(n) == 0)
+                stale.push_back(n);
+        }
+        ::closedir(d);
+        for (const std::string &n : stale)
+            std::remove((out_dir + "/" + n).c_str());
+    }
+    for (const std::string &n : names)
+        if (std::rename((temp + "/" + n).c_str(), (out_dir + "/" + n).c_str()) != 0) {
+            err << "Cannot move " << n << " into " << out_dir << std::endl;
+            remove_folder(temp, names);
+            return false;
+        }
+    ::rmdir(temp.c_str());
+
+    out << "Exported " << summary.units + summary.lone_rois << " objects (" << summary.units
+        << " units, " << summary.lone_rois << " ROIs of no unit) in " << summary.tracks
+        << " tracks: time points 0 to " << summary.time_points - 1 << ", " << w << " x " << h
+        << " pixels, " << summary.planes << " planes, to " << out_dir;
+    if (summary.left_out_rois > 0)
+        out << "; " << summary.left_out_rois << " false positives left out";
+    out << std::endl;
+    if (summary.multi_parent > 0)
+        err << summary.multi_parent
+            << (summary.multi_parent == 1 ? " unit with more than one parent was"
+                                          : " units with more than one parent were")
+            << " written with the first parent" << std::endl;
+    if (summary.overlap_pixels > 0)
+        err << summary.overlap_pixels << " pixels belong to two objects; the later one keeps them"
+            << std::endl;
+    if (summary.clipped_rois > 0)
+        err << summary.clipped_rois << " ROIs reach outside the " << w << " x " << h
+            << " label images and were cut" << std::endl;
+    if (summary_out)
+        *summary_out = summary;
+    return true;
+}
+
+} // namespace ctc

@@ -1,0 +1,42 @@
+// The pixels of ROIs for whole-plane work (label images, overlap counts):
+// one ROI's mask in a reusable buffer, and every ROI of a database plane by
+// plane.
+#pragma once
+
+#include "OXEL_roi"
+
+#include <cstddef>
+#include <functional> // std::function
+#include <string>
+#include <vector>
+
+class roidb_plus;
+
+// The mask of one ROI by the outline rules of every raster of the browser:
+// the inclusive box over the start point and the boundary pixels, and one
+// byte per pixel of the box, 1 inside.
+class roi_pixels
+{
+public:
+    // Rasterises r, reusing the buffer of the previous ROI.
+    void make(const roi &r);
+    // Only the box (no mask): the extent of r.
+    static void box_of(const roi &r, int &left, int &top, int &right, int &bottom);
+
+    int left() const { return _left; }
+    int top() const { return _top; }
+    int width() const { return _width; }
+    int height() const { return _height; }
+    size_t size() const { return _size; }
+    // Box-relative row y of the mask.
+    const unsigned char *row(int y) const { return _bits.data() + static_cast<size_t>(y) * _width; }
+
+private:
+    int _left = 0, _top = 0, _width = 0, _height = 0;
+    size_t _size = 0;
+    std::vector<unsigned char> _bits;
+};
+
+// Calls visit(r) for every ROI of db, plane by plane: time points in order,
+// planes 0 to 999 in order within each, ROIs of a plane in their index order.
+void for_each_roi_by_plane(roidb_plus &db, const std::function<void(const roi &)> &visit);
