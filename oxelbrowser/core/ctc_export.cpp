@@ -2,22 +2,21 @@
 #include "ctc_export.h"
 
 #include "ctc_folder.h"
+#include "curation_graph.h"
 #include "keygen.h"
 #include "roi_pixels.h"
 #include "roidb_plus.h"
 
-#include <algorithm> // std::sort, std::unique, std::max
+#include <algorithm> // std::max
 #include <cerrno>    // errno, EEXIST
 #include <cstdio>    // std::rename, std::remove
 #include <cstdlib>   // mkdtemp
 #include <dirent.h>  // opendir
 #include <fstream>
-#include <limits>
 #include <ostream>
 #include <set>
 #include <sys/stat.h> // mkdir, stat
 #include <unistd.h>   // rmdir
-#include <unordered_map>
 #include <vector>
 
 namespace ctc
@@ -25,17 +24,6 @@ namespace ctc
 
 namespace
 {
-
-const uint32_t none = std::numeric_limits<uint32_t>::max();
-
-struct object {
-    std::string head;
-    int t = 0;
-    bool unit = false;
-    uint32_t parent = none;
-    uint32_t children = 0;
-    uint32_t track = 0; // index into the track list
-};
 
 std::string three(int n)
 {
@@ -106,99 +94,43 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
                    export_summary *summary_out)
 {
     export_summary summary;
+    const curation_graph g = build_graph(db, members_head, linkage, left_out);
+    summary.units = g.units;
+    summary.lone_rois = g.lone_rois;
+    summary.left_out_rois = g.left_out_rois;
 
-    // Objects: a unit's ROIs, or one ROI of no unit.
-    std::vector<object> objects;
-    std::unordered_map<std::string, uint32_t> index;
-    int max_t = -1, max_z = -1, right = -1, bottom = -1, first_t = -1;
-    std::string key;
-    auto object_of = [&](const roi &r, bool add) -> uint32_t {
-        key = keygen(r);
-        if (left_out.count(key) != 0)
-            return none;
-        auto h = members_head.find(key);
-        const bool unit = h != members_head.end();
-        const std::string &head = unit ? h->second : key;
-        if (!add) {
-            auto it = index.find(head);
-            return it == index.end() ? none : it->second;
-        }
-        auto placed = index.emplace(head, static_cast<uint32_t>(objects.size()));
-        if (placed.second) {
-            object o;
-            o.head = head;
-            o.t = unit ? decode(head).t() : r.t();
-            o.unit = unit;
-            objects.push_back(std::move(o));
-            ++(unit ? summary.units : summary.lone_rois);
-        }
-        return placed.first->second;
-    };
-    for_each_roi_by_plane(db, [&](const roi &r) {
-        if (object_of(r, true) == none) {
-            ++summary.left_out_rois;
-            return;
-        }
-        int l, t, rr, b;
-        roi_pixels::box_of(r, l, t, rr, b);
-        right = std::max(right, rr);
-        bottom = std::max(bottom, b);
-        max_t = std::max(max_t, r.t());
-        max_z = std::max(max_z, r.z());
-        if (first_t < 0)
-            first_t = r.t();
-    });
-
-    // Links between written units, one parent each.
-    for (auto it = linkage.begin(); it != linkage.end();) {
-        const std::string &child = it->first;
-        std::vector<std::string> parents;
-        for (; it != linkage.end() && it->first == child; ++it)
-            parents.push_back(it->second);
-        auto c = index.find(child);
-        if (c == index.end() || !objects[c->second].unit)
+    // One parent each: the first in key order.
+    std::vector<uint32_t> kept_children(g.objects.size(), 0);
+    for (const curation_graph::object &o : g.objects) {
+        if (o.parents.empty())
             continue;
-        std::sort(parents.begin(), parents.end());
-        parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
-        std::vector<uint32_t> written;
-        for (const std::string &p : parents) {
-            auto pi = index.find(p);
-            if (pi != index.end() && objects[pi->second].unit &&
-                objects[pi->second].t + 1 == objects[c->second].t)
-                written.push_back(pi->second);
-        }
-        if (written.empty())
+        ++kept_children[o.parents[0]];
+        if (o.parents.size() == 1)
             continue;
-        if (written.size() > 1) {
-            ++summary.multi_parent;
-            err << "Unit " << child << " has " << written.size() << " parents (";
-            for (size_t k = 0; k < written.size(); ++k)
-                err << (k ? " " : "") << objects[written[k]].head;
-            err << "); written with its first parent " << objects[written[0]].head << std::endl;
-        }
-        objects[c->second].parent = written[0];
-        ++objects[written[0]].children;
+        ++summary.multi_parent;
+        err << "Unit " << o.head << " has " << o.parents.size() << " parents (";
+        for (size_t k = 0; k < o.parents.size(); ++k)
+            err << (k ? " " : "") << g.objects[o.parents[k]].head;
+        err << "); written with its first parent " << g.objects[o.parents[0]].head << std::endl;
     }
 
-    // Tracks, numbered in key order of the heads that begin them.
-    std::vector<uint32_t> order(objects.size());
-    for (uint32_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::sort(order.begin(), order.end(),
-              [&objects](uint32_t a, uint32_t b) { return objects[a].head < objects[b].head; });
+    // Tracks, numbered in key order of the heads that begin them: a unit
+    // continues its parent's track when it is that parent's only child.
+    std::vector<uint32_t> track_of(g.objects.size(), 0);
     std::vector<track> tracks;
-    for (uint32_t i : order) {
-        object &o = objects[i];
-        if (o.parent != none && objects[o.parent].children == 1) {
-            o.track = objects[o.parent].track;
-            tracks[o.track].end = o.t;
+    for (uint32_t i = 0; i < g.objects.size(); ++i) {
+        const curation_graph::object &o = g.objects[i];
+        const uint32_t parent = o.parents.empty() ? curation_graph::none : o.parents[0];
+        if (parent != curation_graph::none && kept_children[parent] == 1) {
+            track_of[i] = track_of[parent];
+            tracks[track_of[i]].end = o.t;
             continue;
         }
-        o.track = static_cast<uint32_t>(tracks.size());
+        track_of[i] = static_cast<uint32_t>(tracks.size());
         track tr;
         tr.label = static_cast<uint32_t>(tracks.size() + 1);
         tr.begin = tr.end = o.t;
-        tr.parent = o.parent == none ? 0 : tracks[objects[o.parent].track].label;
+        tr.parent = parent == curation_graph::none ? 0 : tracks[track_of[parent]].label;
         tracks.push_back(tr);
     }
     summary.tracks = tracks.size();
@@ -210,12 +142,12 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
 
     // The label images' size.
     int img_w = 0, img_h = 0, img_planes = 0;
-    const bool have_images = first_t >= 0 && dataset_images(options.image_root, dataset, first_t,
-                                                            img_w, img_h, img_planes);
-    summary.width = options.width > 0 ? options.width : have_images ? img_w : right + 1;
-    summary.height = options.height > 0 ? options.height : have_images ? img_h : bottom + 1;
-    summary.planes = std::max(have_images ? img_planes : 0, max_z + 1);
-    summary.time_points = max_t + 1;
+    const bool have_images = g.first_t >= 0 && dataset_images(options.image_root, dataset,
+                                                              g.first_t, img_w, img_h, img_planes);
+    summary.width = options.width > 0 ? options.width : have_images ? img_w : g.right + 1;
+    summary.height = options.height > 0 ? options.height : have_images ? img_h : g.bottom + 1;
+    summary.planes = std::max(have_images ? img_planes : 0, g.max_z + 1);
+    summary.time_points = g.max_t + 1;
     if (summary.time_points > 0 && (summary.width <= 0 || summary.height <= 0)) {
         err << "Cannot export: the label images would have no pixels" << std::endl;
         return false;
@@ -243,10 +175,10 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
             roidb_plus::iterator it;
             db.seek_iter(t, z, 0, it);
             while (db.find_plus_iter(t, z, r, it)) {
-                const uint32_t o = object_of(r, false);
-                if (o == none)
+                const uint32_t o = g.object_of(keygen(r));
+                if (o == curation_graph::none)
                     continue;
-                const uint16_t label = static_cast<uint16_t>(tracks[objects[o].track].label);
+                const uint16_t label = static_cast<uint16_t>(tracks[track_of[o]].label);
                 pixels.make(r);
                 bool clipped = false;
                 for (int y = 0; y < pixels.height(); ++y) {

@@ -1,0 +1,334 @@
+// Measures of a candidate curation against a reference.
+#include "curation_compare.h"
+
+#include "curation_graph.h"
+#include "keygen.h"
+#include "roi_pixels.h"
+#include "roidb_plus.h"
+
+#include <algorithm> // std::max, std::min
+#include <cmath>     // NAN, std::isnan
+#include <cstdio>    // std::snprintf
+#include <map>
+#include <ostream>
+#include <unordered_map>
+#include <vector>
+
+namespace curation_compare
+{
+
+namespace
+{
+
+uint64_t pair_key(uint32_t r, uint32_t c)
+{
+    return static_cast<uint64_t>(r) << 32 | c;
+}
+
+// Continuation when the parent has one child, else division.
+bool continues(const curation_graph &g, uint32_t parent)
+{
+    return g.objects[parent].children.size() == 1;
+}
+
+std::string ratio(size_t part, size_t whole)
+{
+    if (whole == 0)
+        return "n/a";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4f", static_cast<double>(part) / static_cast<double>(whole));
+    return buf;
+}
+
+std::string number(double v)
+{
+    if (std::isnan(v))
+        return "n/a";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4f", v);
+    return buf;
+}
+
+} // namespace
+
+void score(graph_match &g)
+{
+    const double cost_d = w_ns * g.ns + w_fn * g.fn + w_fp * g.fp;
+    const double cost = cost_d + w_ed * g.ed + w_ea * g.ea + w_ec * g.ec;
+    const double from_nothing_d = w_fn * g.reference_vertices;
+    const double from_nothing = from_nothing_d + w_ea * g.reference_edges;
+    g.det = from_nothing_d > 0 ? 1.0 - std::min(cost_d, from_nothing_d) / from_nothing_d : NAN;
+    g.tra = from_nothing > 0 && g.reference_vertices > 0
+                ? 1.0 - std::min(cost, from_nothing) / from_nothing
+                : NAN;
+}
+
+result compare(side reference, side candidate)
+{
+    const lineage::key_set nothing_left_out;
+    const curation_graph gr =
+        build_graph(reference.db, reference.members_head, reference.linkage, nothing_left_out);
+    const curation_graph gc =
+        build_graph(candidate.db, candidate.members_head, candidate.linkage, nothing_left_out);
+    result res;
+    res.reference_rois = reference.db.count();
+    res.candidate_rois = candidate.db.count();
+    res.reference_units = gr.objects.size();
+    res.candidate_units = gc.objects.size();
+
+    // Pixel overlaps plane by plane: the candidate ROIs of a plane painted
+    // into a canvas of their plane-local numbers, the reference ROIs read
+    // against it.
+    const int w = std::max(gr.right, gc.right) + 1, h = std::max(gr.bottom, gc.bottom) + 1;
+    std::vector<int32_t> canvas(static_cast<size_t>(std::max(w, 0)) * std::max(h, 0), -1);
+    std::vector<size_t> reference_size(gr.objects.size(), 0);
+    std::unordered_map<uint64_t, size_t> overlap; // (reference, candidate object) → pixels
+    std::unordered_map<uint64_t, size_t> pairs;   // (reference, candidate object) → matched ROIs
+    roi_pixels px;
+    struct painted {
+        uint32_t object;
+        int left, top, right, bottom;
+        bool matched;
+    };
+    std::vector<painted> plane;
+    std::vector<std::pair<int32_t, size_t>> hits;
+    roi r;
+    roidb_plus::iterator it;
+    int t_first = 1000, t_last = -1;
+    for (roidb_plus *db : {&reference.db, &candidate.db})
+        if (db->count() > 0) {
+            t_first = std::min(t_first, db->t_min());
+            t_last = std::max(t_last, db->t_max());
+        }
+    for (int t = t_first; t <= t_last; ++t)
+        for (int z = 0; z < 1000; ++z) {
+            plane.clear();
+            candidate.db.seek_iter(t, z, 0, it);
+            while (candidate.db.find_plus_iter(t, z, r, it)) {
+                const uint32_t co = gc.object_of(keygen(r));
+                if (co == curation_graph::none)
+                    continue;
+                px.make(r);
+                const int32_t k = static_cast<int32_t>(plane.size());
+                plane.push_back(painted{co, px.left(), px.top(),
+                                        px.left() + px.width() - 1, px.top() + px.height() - 1,
+                                        false});
+                for (int y = std::max(0, -px.top()); y < px.height() && px.top() + y < h; ++y) {
+                    const unsigned char *m = px.row(y);
+                    int32_t *row = canvas.data() + static_cast<size_t>(px.top() + y) * w;
+                    for (int x = std::max(0, -px.left()); x < px.width() && px.left() + x < w; ++x)
+                        if (m[x])
+                            row[px.left() + x] = k;
+                }
+            }
+            reference.db.seek_iter(t, z, 0, it);
+            while (reference.db.find_plus_iter(t, z, r, it)) {
+                const uint32_t ro = gr.object_of(keygen(r));
+                if (ro == curation_graph::none)
+                    continue;
+                px.make(r);
+                reference_size[ro] += px.size();
+                hits.clear();
+                if (!plane.empty())
+                    for (int y = std::max(0, -px.top()); y < px.height() && px.top() + y < h; ++y) {
+                        const unsigned char *m = px.row(y);
+                        const int32_t *row = canvas.data() + static_cast<size_t>(px.top() + y) * w;
+                        for (int x = std::max(0, -px.left()); x < px.width() && px.left() + x < w;
+                             ++x) {
+                            if (!m[x] || row[px.left() + x] < 0)
+                                continue;
+                            const int32_t k = row[px.left() + x];
+                            auto hit = std::find_if(hits.begin(), hits.end(),
+                                                    [k](const auto &e) { return e.first == k; });
+                            if (hit == hits.end())
+                                hits.push_back({k, 1});
+                            else
+                                ++hit->second;
+                        }
+                    }
+                bool matched = false;
+                for (const auto &hit : hits) {
+                    painted &c = plane[static_cast<size_t>(hit.first)];
+                    overlap[pair_key(ro, c.object)] += hit.second;
+                    if (2 * hit.second > px.size()) {
+                        matched = true;
+                        c.matched = true;
+                        ++pairs[pair_key(ro, c.object)];
+                    }
+                }
+                res.matched_rois += matched;
+            }
+            for (const painted &c : plane) {
+                res.extra_rois += !c.matched;
+                const int left = std::max(c.left, 0), right = std::min(c.right, w - 1);
+                for (int y = std::max(c.top, 0); y <= std::min(c.bottom, h - 1) && left <= right;
+                     ++y)
+                    std::fill(canvas.begin() + static_cast<ptrdiff_t>(y) * w + left,
+                              canvas.begin() + static_cast<ptrdiff_t>(y) * w + right + 1, -1);
+            }
+        }
+    res.missed_rois = res.reference_rois - res.matched_rois;
+
+    // Units over matched ROI pairs.
+    std::vector<size_t> best_of_reference(gr.objects.size(), 0),
+        best_of_candidate(gc.objects.size(), 0);
+    std::vector<size_t> pairs_of_candidate(gc.objects.size(), 0);
+    std::vector<uint32_t> best_candidate(gr.objects.size(), curation_graph::none);
+    size_t all_pairs = 0;
+    for (const auto &p : pairs) {
+        const uint32_t ro = static_cast<uint32_t>(p.first >> 32),
+                       co = static_cast<uint32_t>(p.first);
+        all_pairs += p.second;
+        pairs_of_candidate[co] += p.second;
+        best_of_candidate[co] = std::max(best_of_candidate[co], p.second);
+        if (p.second > best_of_reference[ro] ||
+            (p.second == best_of_reference[ro] && co < best_candidate[ro])) {
+            best_of_reference[ro] = p.second;
+            best_candidate[ro] = co;
+        }
+    }
+    size_t pure = 0, complete = 0;
+    for (size_t n : best_of_candidate)
+        pure += n;
+    for (size_t n : best_of_reference)
+        complete += n;
+    res.purity = all_pairs ? static_cast<double>(pure) / all_pairs : NAN;
+    res.completeness =
+        res.reference_rois ? static_cast<double>(complete) / res.reference_rois : NAN;
+    for (uint32_t ro = 0; ro < gr.objects.size(); ++ro) {
+        const uint32_t co = best_candidate[ro];
+        res.exact_units += co != curation_graph::none &&
+                           best_of_reference[ro] == gr.objects[ro].rois &&
+                           best_of_reference[ro] == gc.objects[co].rois &&
+                           pairs_of_candidate[co] == best_of_reference[ro];
+    }
+
+    // Objects: a candidate object matches a reference object covering more
+    // than half of its pixels; at most one can.
+    graph_match &g = res.graph;
+    g.reference_vertices = gr.objects.size();
+    std::vector<uint32_t> match(gr.objects.size(), curation_graph::none);
+    std::vector<size_t> matched_by(gc.objects.size(), 0);
+    for (const auto &o : overlap) {
+        const uint32_t ro = static_cast<uint32_t>(o.first >> 32),
+                       co = static_cast<uint32_t>(o.first);
+        if (2 * o.second > reference_size[ro]) {
+            match[ro] = co;
+            ++matched_by[co];
+        }
+    }
+    for (uint32_t m : match)
+        g.fn += m == curation_graph::none;
+    for (size_t n : matched_by) {
+        g.fp += n == 0;
+        g.ns += n > 1 ? n - 1 : 0;
+    }
+
+    // Edges: a reference link maps onto the candidate link between the
+    // matches of its ends; one reference link per candidate link is carried
+    // over (one of the same kind when there is one), the rest are added.
+    std::map<std::pair<uint32_t, uint32_t>, std::vector<bool>> mapped; // candidate link → kinds
+    for (uint32_t c = 0; c < gc.objects.size(); ++c)
+        for (uint32_t p : gc.objects[c].parents)
+            mapped[{c, p}];
+    for (uint32_t c = 0; c < gr.objects.size(); ++c)
+        for (uint32_t p : gr.objects[c].parents) {
+            ++g.reference_edges;
+            const bool ends_matched =
+                match[c] != curation_graph::none && match[p] != curation_graph::none;
+            auto link = ends_matched ? mapped.find({match[c], match[p]}) : mapped.end();
+            if (ends_matched)
+                ++res.reference_links;
+            if (link == mapped.end()) {
+                ++g.ea;
+                continue;
+            }
+            ++res.found_links;
+            link->second.push_back(continues(gr, p));
+        }
+    for (const auto &link : mapped) {
+        const uint32_t c = link.first.first, p = link.first.second;
+        const std::vector<bool> &kinds = link.second;
+        if (matched_by[c] > 0 && matched_by[p] > 0) {
+            ++res.candidate_links;
+            res.correct_links += !kinds.empty();
+        }
+        if (kinds.empty()) {
+            ++g.ed;
+            continue;
+        }
+        g.ea += kinds.size() - 1;
+        const bool kind = continues(gc, p);
+        g.ec += std::find(kinds.begin(), kinds.end(), kind) == kinds.end();
+    }
+    score(g);
+
+    // Divisions.
+    std::vector<bool> division_found(gc.objects.size(), false);
+    for (const curation_graph::object &o : gc.objects)
+        res.candidate_divisions += o.children.size() >= 2;
+    for (uint32_t p = 0; p < gr.objects.size(); ++p) {
+        const std::vector<uint32_t> &children = gr.objects[p].children;
+        if (children.size() < 2)
+            continue;
+        ++res.reference_divisions;
+        const uint32_t cp = match[p];
+        if (cp == curation_graph::none || gc.objects[cp].children.size() < 2)
+            continue;
+        size_t kept = 0;
+        for (uint32_t c : children)
+            kept += match[c] != curation_graph::none &&
+                    std::find(gc.objects[cp].children.begin(), gc.objects[cp].children.end(),
+                              match[c]) != gc.objects[cp].children.end();
+        if (kept >= 2) {
+            ++res.found_divisions;
+            division_found[cp] = true;
+        }
+    }
+    for (bool f : division_found)
+        res.correct_divisions += f;
+    return res;
+}
+
+void print(const result &r, std::ostream &out)
+{
+    const graph_match &g = r.graph;
+    char line[256];
+    auto row = [&](const char *what, const char *measure, const std::string &value,
+                   const std::string &detail) {
+        std::snprintf(line, sizeof line, "%-10s %-13s %10s  %s", what, measure, value.c_str(),
+                      detail.c_str());
+        std::string s = line;
+        s.erase(s.find_last_not_of(' ') + 1);
+        out << s << '\n';
+    };
+    const std::string of_reference = "of " + std::to_string(r.reference_rois) + " reference ROIs";
+    row("Detection", "matched", std::to_string(r.matched_rois), of_reference);
+    row("", "missed", std::to_string(r.missed_rois), "");
+    row("", "extra", std::to_string(r.extra_rois),
+        "of " + std::to_string(r.candidate_rois) + " candidate ROIs");
+    row("Units", "purity", number(r.purity), "");
+    row("", "completeness", number(r.completeness),
+        "over " + std::to_string(r.reference_units) + " reference and " +
+            std::to_string(r.candidate_units) + " candidate units");
+    row("", "exact", std::to_string(r.exact_units),
+        "of " + std::to_string(r.reference_units) + " reference units");
+    row("Links", "precision", ratio(r.correct_links, r.candidate_links),
+        std::to_string(r.correct_links) + " of " + std::to_string(r.candidate_links) +
+            " between matched units");
+    row("", "recall", ratio(r.found_links, r.reference_links),
+        std::to_string(r.found_links) + " of " + std::to_string(r.reference_links));
+    row("Divisions", "precision", ratio(r.correct_divisions, r.candidate_divisions),
+        std::to_string(r.correct_divisions) + " of " + std::to_string(r.candidate_divisions));
+    row("", "recall", ratio(r.found_divisions, r.reference_divisions),
+        std::to_string(r.found_divisions) + " of " + std::to_string(r.reference_divisions));
+    row("DET", "", number(g.det),
+        "NS " + std::to_string(g.ns) + ", FN " + std::to_string(g.fn) + ", FP " +
+            std::to_string(g.fp));
+    row("TRA", "", number(g.tra),
+        "ED " + std::to_string(g.ed) + ", EA " + std::to_string(g.ea) + ", EC " +
+            std::to_string(g.ec));
+    out.flush();
+}
+
+} // namespace curation_compare

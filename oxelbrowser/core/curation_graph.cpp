@@ -1,0 +1,81 @@
+// A curation as a graph of objects and links.
+#include "curation_graph.h"
+
+#include "keygen.h"
+#include "roi_pixels.h"
+#include "roidb_plus.h"
+
+#include <algorithm> // std::sort, std::unique, std::max
+
+uint32_t curation_graph::object_of(const std::string &key) const
+{
+    if (left_out->count(key) != 0)
+        return none;
+    auto h = members_head->find(key);
+    auto it = index.find(h != members_head->end() ? h->second : key);
+    return it == index.end() ? none : it->second;
+}
+
+curation_graph build_graph(roidb_plus &db, const lineage::key_map &members_head,
+                           const lineage::key_multimap &linkage, const lineage::key_set &left_out)
+{
+    curation_graph g;
+    g.members_head = &members_head;
+    g.left_out = &left_out;
+    std::string key;
+    for_each_roi_by_plane(db, [&](const roi &r) {
+        key = keygen(r);
+        if (left_out.count(key) != 0) {
+            ++g.left_out_rois;
+            return;
+        }
+        auto h = members_head.find(key);
+        const bool unit = h != members_head.end();
+        const std::string &head = unit ? h->second : key;
+        auto placed = g.index.emplace(head, static_cast<uint32_t>(g.objects.size()));
+        if (placed.second) {
+            curation_graph::object o;
+            o.head = head;
+            o.t = unit ? decode(head).t() : r.t();
+            o.unit = unit;
+            g.objects.push_back(std::move(o));
+            ++(unit ? g.units : g.lone_rois);
+        }
+        ++g.objects[placed.first->second].rois;
+        int left, top, right, bottom;
+        roi_pixels::box_of(r, left, top, right, bottom);
+        g.right = std::max(g.right, right);
+        g.bottom = std::max(g.bottom, bottom);
+        g.max_t = std::max(g.max_t, r.t());
+        g.max_z = std::max(g.max_z, r.z());
+        if (g.first_t < 0)
+            g.first_t = r.t();
+    });
+
+    // Objects in key order of their heads, so that numbering follows keys.
+    std::sort(g.objects.begin(), g.objects.end(),
+              [](const curation_graph::object &a, const curation_graph::object &b) {
+                  return a.head < b.head;
+              });
+    for (uint32_t i = 0; i < g.objects.size(); ++i)
+        g.index[g.objects[i].head] = i;
+
+    for (const auto &link : linkage) {
+        auto c = g.index.find(link.first);
+        auto p = g.index.find(link.second);
+        if (c == g.index.end() || p == g.index.end())
+            continue;
+        curation_graph::object &child = g.objects[c->second];
+        if (!child.unit || !g.objects[p->second].unit || g.objects[p->second].t + 1 != child.t)
+            continue;
+        child.parents.push_back(p->second);
+    }
+    for (uint32_t i = 0; i < g.objects.size(); ++i) {
+        std::vector<uint32_t> &parents = g.objects[i].parents;
+        std::sort(parents.begin(), parents.end());
+        parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+        for (uint32_t p : parents)
+            g.objects[p].children.push_back(i);
+    }
+    return g;
+}
