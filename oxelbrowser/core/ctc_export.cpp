@@ -154,8 +154,10 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
     }
 
     // Everything goes to a folder inside out_dir first.
-    if (::mkdir(out_dir.c_str(), 0777) != 0 && errno != EEXIST) {
-        err << "Cannot create " << out_dir << std::endl;
+    struct stat st;
+    if (::mkdir(out_dir.c_str(), 0777) != 0 &&
+        (errno != EEXIST || ::stat(out_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+        err << "Cannot create the folder " << out_dir << std::endl;
         return false;
     }
     std::string temp = out_dir + "/.export-XXXXXX";
@@ -171,6 +173,8 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
     for (int t = 0; t < summary.time_points; ++t) {
         names.push_back(mask_name(t));
         auto fill = [&](int z, uint16_t *page) {
+            if (options.let_events_run)
+                options.let_events_run();
             roi r;
             roidb_plus::iterator it;
             db.seek_iter(t, z, 0, it);

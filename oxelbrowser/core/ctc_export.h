@@ -6,6 +6,7 @@
 #include "label_tiff.h"
 #include "lineage.h"
 
+#include <functional> // std::function
 #include <iosfwd>
 #include <string>
 
@@ -22,6 +23,8 @@ struct export_options {
     int height = 0;
     std::string image_root;
     label_tiff::compression how = label_tiff::compression::deflate;
+    // Called between pages, so that a window can handle input meanwhile.
+    std::function<void()> let_events_run;
 };
 
 // What an export wrote.
