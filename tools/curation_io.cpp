@@ -3,12 +3,9 @@
 
 #include "OXEL_roidb"
 #include "keygen.h"
-#include "roi_pixels.h"
 
-#include <algorithm> // std::sort
 #include <ostream>
-#include <tuple> // std::tie
-#include <vector>
+#include <unordered_set>
 
 namespace tools
 {
@@ -36,31 +33,24 @@ bool read_rois(const std::string &path, curation &c, std::ostream &err)
 
 bool read_lineage(const std::string &path, curation &c, std::ostream &err)
 {
-    roidb_plus &db = *c.db;
-    auto exists = [&db](const std::string &key) {
-        roi r(decode(key), "");
-        return db.find(r);
-    };
-    return lineage_file::read(path, db.name(), exists, c.lineage, err) ==
+    // Every key of the database in a hash set: a lineage file names each ROI
+    // at least once, and hashing beats the ordered map's string comparisons.
+    std::unordered_set<std::string> keys;
+    keys.reserve(c.db->count());
+    for (const auto &entry : c.db->rois())
+        keys.insert(keygen(entry.second));
+    auto exists = [&keys](const std::string &key) { return keys.count(key) != 0; };
+    return lineage_file::read(path, c.db->name(), exists, c.lineage, err) ==
            lineage_file::read_result::read;
 }
 
 bool write_rois(const std::string &path, curation &c, std::ostream &err)
 {
-    std::vector<roi> rois;
-    rois.reserve(c.db->count());
-    for_each_roi_by_plane(*c.db, [&rois](const roi &r) { rois.push_back(r); });
-    // Database key order: t, x, y, z.
-    std::sort(rois.begin(), rois.end(), [](const roi &a, const roi &b) {
-        const int at = a.t(), ax = a.x(), ay = a.y(), az = a.z();
-        const int bt = b.t(), bx = b.x(), by = b.y(), bz = b.z();
-        return std::tie(at, ax, ay, az) < std::tie(bt, bx, by, bz);
-    });
     text_file_writer out;
     if (out.open(path)) {
         out.write_line(c.db->name());
-        for (const roi &r : rois)
-            out.write_roi(r);
+        for (const auto &entry : c.db->rois())
+            out.write_roi(entry.second);
         if (out.commit())
             return true;
     }

@@ -7,12 +7,13 @@
 #include "roi_pixels.h"
 #include "roidb_plus.h"
 
-#include <algorithm> // std::max
+#include <algorithm> // std::max, std::min, std::fill, std::sort
 #include <cerrno>    // errno, EEXIST
 #include <cstdio>    // std::rename, std::remove
 #include <cstdlib>   // mkdtemp
 #include <dirent.h>  // opendir
 #include <fstream>
+#include <map>
 #include <ostream>
 #include <set>
 #include <sys/stat.h> // mkdir, stat
@@ -167,49 +168,102 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
     }
     std::vector<std::string> names;
 
-    roi_pixels pixels;
+    // The label images, plane by plane into one page whose painted boxes are
+    // cleared again after writing. Pixels are counted by label as they are
+    // painted and taken over, so the labels present at each time point are
+    // known without reading the files back.
     const int w = summary.width, h = summary.height;
+    std::vector<uint16_t> page(static_cast<size_t>(w) * h, 0);
+    std::vector<size_t> pixels_of(tracks.size() + 1, 0);
+    std::vector<uint32_t> painted_labels;
+    struct box {
+        int left, top, right, bottom;
+    };
+    std::vector<box> painted;
+    std::vector<unsigned char> used_rows(static_cast<size_t>(h), 0);
+    std::map<int, std::vector<uint32_t>> present;
+    roi_pixels pixels;
+    label_tiff::writer mask;
     std::string error;
+    std::vector<std::vector<const roi *>> by_plane;
     for (int t = 0; t < summary.time_points; ++t) {
         names.push_back(mask_name(t));
-        auto fill = [&](int z, uint16_t *page) {
-            if (options.let_events_run)
-                options.let_events_run();
-            roi r;
-            roidb_plus::iterator it;
-            db.seek_iter(t, z, 0, it);
-            while (db.find_plus_iter(t, z, r, it)) {
-                const uint32_t o = g.object_of(keygen(r));
-                if (o == curation_graph::none)
-                    continue;
-                const uint16_t label = static_cast<uint16_t>(tracks[track_of[o]].label);
-                pixels.make(r);
-                bool clipped = false;
-                for (int y = 0; y < pixels.height(); ++y) {
-                    const int py = pixels.top() + y;
-                    const unsigned char *m = pixels.row(y);
-                    for (int x = 0; x < pixels.width(); ++x) {
-                        if (!m[x])
-                            continue;
-                        const int px = pixels.left() + x;
-                        if (px < 0 || py < 0 || px >= w || py >= h) {
-                            clipped = true;
-                            continue;
-                        }
-                        uint16_t &v = page[static_cast<size_t>(py) * w + px];
-                        summary.overlap_pixels += v != 0 && v != label;
-                        v = label;
-                    }
-                }
-                summary.clipped_rois += clipped;
-            }
-        };
-        if (!label_tiff::write(temp + "/" + names.back(), w, h, summary.planes, fill, options.how,
-                               error)) {
+        if (!mask.open(temp + "/" + names.back(), w, h, summary.planes, options.how, error)) {
             err << "Cannot write " << out_dir << "/" << names.back() << ": " << error << std::endl;
             remove_folder(temp, names);
             return false;
         }
+        rois_of_time_point(db, t, by_plane);
+        for (int z = 0; z < summary.planes; ++z) {
+            if (options.let_events_run)
+                options.let_events_run();
+            static const std::vector<const roi *> no_rois;
+            for (const roi *rp : z < static_cast<int>(by_plane.size()) ? by_plane[z] : no_rois) {
+                const roi &r = *rp;
+                const uint32_t o = g.object_at(r);
+                if (o == curation_graph::none)
+                    continue;
+                const uint16_t label = static_cast<uint16_t>(tracks[track_of[o]].label);
+                if (pixels_of[label] == 0)
+                    painted_labels.push_back(label);
+                pixels.make(r);
+                const int x0 = std::max(0, -pixels.left()), y0 = std::max(0, -pixels.top());
+                const int x1 = std::min(pixels.width(), w - pixels.left());
+                const int y1 = std::min(pixels.height(), h - pixels.top());
+                size_t inside = 0;
+                for (int y = y0; y < y1; ++y) {
+                    const unsigned char *m = pixels.row(y);
+                    uint16_t *row =
+                        page.data() + static_cast<size_t>(pixels.top() + y) * w + pixels.left();
+                    for (int x = x0; x < x1; ++x) {
+                        if (!m[x])
+                            continue;
+                        ++inside;
+                        const uint16_t old = row[x];
+                        if (old == label)
+                            continue;
+                        if (old != 0) {
+                            ++summary.overlap_pixels;
+                            --pixels_of[old];
+                        }
+                        ++pixels_of[label];
+                        row[x] = label;
+                    }
+                }
+                summary.clipped_rois += inside < pixels.size();
+                if (x0 < x1 && y0 < y1)
+                    painted.push_back(box{pixels.left() + x0, pixels.top() + y0,
+                                          pixels.left() + x1 - 1, pixels.top() + y1 - 1});
+            }
+            for (const box &b : painted)
+                std::fill(used_rows.begin() + b.top, used_rows.begin() + b.bottom + 1, 1);
+            if (!mask.write_page(page.data(), error, &used_rows)) {
+                err << "Cannot write " << out_dir << "/" << names.back() << ": " << error
+                    << std::endl;
+                remove_folder(temp, names);
+                return false;
+            }
+            // The writer may have changed the page: clear every painted box.
+            for (const box &b : painted)
+                for (int y = b.top; y <= b.bottom; ++y)
+                    std::fill(page.begin() + static_cast<ptrdiff_t>(y) * w + b.left,
+                              page.begin() + static_cast<ptrdiff_t>(y) * w + b.right + 1, 0);
+            painted.clear();
+            std::fill(used_rows.begin(), used_rows.end(), 0);
+        }
+        if (!mask.close(error)) {
+            err << "Cannot write " << out_dir << "/" << names.back() << ": " << error << std::endl;
+            remove_folder(temp, names);
+            return false;
+        }
+        std::vector<uint32_t> &labels = present[t];
+        for (uint32_t label : painted_labels)
+            if (pixels_of[label] > 0)
+                labels.push_back(label);
+        std::sort(labels.begin(), labels.end());
+        for (uint32_t label : painted_labels)
+            pixels_of[label] = 0;
+        painted_labels.clear();
     }
     names.push_back(track_file_name);
     if (!write_tracks(temp + "/" + track_file_name, tracks, error)) {
@@ -218,12 +272,12 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
         return false;
     }
 
+    // The format's rules on what was written.
     std::vector<std::string> problems;
-    if (!validate(temp, problems, error) || !problems.empty()) {
+    check(tracks, present, track_file_name, problems);
+    if (!problems.empty()) {
         for (const std::string &p : problems)
             err << p << std::endl;
-        if (!error.empty())
-            err << error << std::endl;
         err << "Export to " << out_dir << " breaks the format's rules (" << problems.size()
             << (problems.size() == 1 ? " fault" : " faults") << "); nothing was replaced"
             << std::endl;

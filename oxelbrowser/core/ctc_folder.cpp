@@ -163,22 +163,35 @@ bool write_tracks(const std::string &path, const std::vector<track> &tracks, std
 bool labels_by_time(const folder &f, std::map<int, std::vector<uint32_t>> &out, std::string &error)
 {
     out.clear();
-    label_tiff::stack stack;
+    label_tiff::reader in;
+    std::vector<uint32_t> page;
     for (const auto &mask : f.masks) {
-        if (!label_tiff::read(mask.second, stack, error))
+        if (!in.open(mask.second, error))
             return false;
         std::vector<uint32_t> &labels = out[mask.first];
-        uint32_t last = 0;
-        for (uint32_t v : stack.labels)
-            if (v != last) {
-                last = v;
-                if (v != 0)
-                    labels.push_back(v);
-            }
+        error.clear();
+        while (in.next_page(page, error))
+            add_labels(page.data(), page.size(), labels);
+        if (!error.empty())
+            return false;
         std::sort(labels.begin(), labels.end());
         labels.erase(std::unique(labels.begin(), labels.end()), labels.end());
     }
     return true;
+}
+
+void add_labels(const uint32_t *pixels, size_t count, std::vector<uint32_t> &labels)
+{
+    uint32_t last = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t v = pixels[i];
+        if (v == last)
+            continue;
+        last = v;
+        if (v != 0 && std::find(labels.end() - std::min<size_t>(labels.size(), 8), labels.end(),
+                                v) == labels.end())
+            labels.push_back(v);
+    }
 }
 
 bool validate(const std::string &dir, std::vector<std::string> &problems, std::string &error)

@@ -4,6 +4,7 @@
 // man_track.txt): label, first and last time point, parent label or 0.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -44,6 +45,9 @@ bool write_tracks(const std::string &path, const std::vector<track> &tracks, std
 // The labels present in every page of each label image: time point →
 // labels in ascending order.
 bool labels_by_time(const folder &f, std::map<int, std::vector<uint32_t>> &out, std::string &error);
+// Appends the non-zero labels of count pixels to labels (some more than
+// once: sort and make unique when done).
+void add_labels(const uint32_t *pixels, size_t count, std::vector<uint32_t> &labels);
 
 // The format's rules, one line per fault found: every label of the table is
 // in the label images from B to E and nowhere else; a parent ends before its

@@ -92,27 +92,29 @@ result compare(side reference, side candidate)
     };
     std::vector<painted> plane;
     std::vector<std::pair<int32_t, size_t>> hits;
-    roi r;
-    roidb_plus::iterator it;
+    std::vector<std::vector<const roi *>> reference_planes, candidate_planes;
+    static const std::vector<const roi *> no_rois;
     int t_first = 1000, t_last = -1;
     for (roidb_plus *db : {&reference.db, &candidate.db})
         if (db->count() > 0) {
             t_first = std::min(t_first, db->t_min());
             t_last = std::max(t_last, db->t_max());
         }
-    for (int t = t_first; t <= t_last; ++t)
-        for (int z = 0; z < 1000; ++z) {
+    for (int t = t_first; t <= t_last; ++t) {
+        rois_of_time_point(reference.db, t, reference_planes);
+        rois_of_time_point(candidate.db, t, candidate_planes);
+        const size_t planes = std::max(reference_planes.size(), candidate_planes.size());
+        for (size_t z = 0; z < planes; ++z) {
             plane.clear();
-            candidate.db.seek_iter(t, z, 0, it);
-            while (candidate.db.find_plus_iter(t, z, r, it)) {
-                const uint32_t co = gc.object_of(keygen(r));
+            for (const roi *cp : z < candidate_planes.size() ? candidate_planes[z] : no_rois) {
+                const roi &r = *cp;
+                const uint32_t co = gc.object_at(r);
                 if (co == curation_graph::none)
                     continue;
                 px.make(r);
                 const int32_t k = static_cast<int32_t>(plane.size());
-                plane.push_back(painted{co, px.left(), px.top(),
-                                        px.left() + px.width() - 1, px.top() + px.height() - 1,
-                                        false});
+                plane.push_back(painted{co, px.left(), px.top(), px.left() + px.width() - 1,
+                                        px.top() + px.height() - 1, false});
                 for (int y = std::max(0, -px.top()); y < px.height() && px.top() + y < h; ++y) {
                     const unsigned char *m = px.row(y);
                     int32_t *row = canvas.data() + static_cast<size_t>(px.top() + y) * w;
@@ -121,9 +123,9 @@ result compare(side reference, side candidate)
                             row[px.left() + x] = k;
                 }
             }
-            reference.db.seek_iter(t, z, 0, it);
-            while (reference.db.find_plus_iter(t, z, r, it)) {
-                const uint32_t ro = gr.object_of(keygen(r));
+            for (const roi *rp : z < reference_planes.size() ? reference_planes[z] : no_rois) {
+                const roi &r = *rp;
+                const uint32_t ro = gr.object_at(r);
                 if (ro == curation_graph::none)
                     continue;
                 px.make(r);
@@ -167,6 +169,7 @@ result compare(side reference, side candidate)
                               canvas.begin() + static_cast<ptrdiff_t>(y) * w + right + 1, -1);
             }
         }
+    }
     res.missed_rois = res.reference_rois - res.matched_rois;
 
     // Units over matched ROI pairs.

@@ -3,6 +3,7 @@
 // the export and the measures.
 #pragma once
 
+#include "OXEL_roi"
 #include "lineage.h"
 
 #include <cstdint>
@@ -36,9 +37,13 @@ struct curation_graph {
     // The object of the ROI with this browser key; none when it was left out.
     uint32_t object_of(const std::string &key) const;
 
+    // The object of a ROI of the database; none when it was left out.
+    uint32_t object_at(const roi &r) const;
+
     const lineage::key_map *members_head = nullptr;
     const lineage::key_set *left_out = nullptr;
-    std::unordered_map<std::string, uint32_t> index; // head → object
+    std::unordered_map<std::string, uint32_t> index;    // head → object
+    std::unordered_map<uint64_t, uint32_t> by_position; // ROI position → object
 };
 
 // Every ROI of db except those in left_out belongs to the object of its unit

@@ -1,6 +1,7 @@
 // ROI masks in reusable buffers and the plane-by-plane walk of a database.
 #include "roi_pixels.h"
 
+#include "keygen.h"
 #include "outline_walk.h"
 #include "roidb_plus.h"
 
@@ -40,4 +41,24 @@ void for_each_roi_by_plane(roidb_plus &db, const std::function<void(const roi &)
             while (db.find_plus_iter(t, z, r, it))
                 visit(r);
         }
+}
+
+void rois_of_time_point(const roidb_plus &db, int t,
+                        std::vector<std::vector<const roi *>> &by_plane)
+{
+    for (std::vector<const roi *> &plane : by_plane)
+        plane.clear();
+    // Database keys begin with the time point: its ROIs are one range.
+    const roidb::map_type &rois = db.rois();
+    const std::string first = digit3(t);
+    for (auto it = rois.lower_bound(first);
+         it != rois.end() && it->first.compare(0, first.size(), first) == 0; ++it) {
+        const roi &r = it->second;
+        if (r.t() != t || r.z() < 0)
+            continue;
+        const size_t z = static_cast<size_t>(r.z());
+        if (z >= by_plane.size())
+            by_plane.resize(z + 1);
+        by_plane[z].push_back(&r);
+    }
 }

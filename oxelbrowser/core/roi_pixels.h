@@ -40,3 +40,9 @@ private:
 // Calls visit(r) for every ROI of db, plane by plane: time points in order,
 // planes 0 to 999 in order within each, ROIs of a plane in their index order.
 void for_each_roi_by_plane(roidb_plus &db, const std::function<void(const roi &)> &visit);
+
+// The ROIs of time point t by plane: by_plane[z] in database key order (x,
+// then y). by_plane grows to the highest plane; its lists are replaced. The
+// pointers stay valid while db is unchanged.
+void rois_of_time_point(const roidb_plus &db, int t,
+                        std::vector<std::vector<const roi *>> &by_plane);

@@ -39,6 +39,9 @@ public:
 
     // Number of ROIs held.
     size_t count() const { return db.size(); }
+    // Every ROI in database key order (t, x, y, z), for walks that need no
+    // look-up per ROI.
+    const map_type &rois() const { return db; }
 
 private:
     std::string plane_key(int t, int z);

@@ -103,6 +103,45 @@ TEST(LabelTiff, PagesReadBackAsWrittenWithEachCompression)
     }
 }
 
+TEST(LabelTiff, StripsOfBackgroundRowsReadBackAsBackground)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/sparse.tif";
+    const int w = 100, h = 1010; // strips of 40 rows, the last of 10
+    for (auto how : {label_tiff::compression::none, label_tiff::compression::packbits,
+                     label_tiff::compression::deflate, label_tiff::compression::lzw}) {
+        label_tiff::writer out;
+        std::string error;
+        ASSERT_TRUE(out.open(path, w, h, 3, how, error)) << error;
+        std::vector<uint16_t> page(w * h);
+        std::vector<unsigned char> used(h, 0);
+        for (int p = 0; p < 3; ++p) {
+            std::fill(page.begin(), page.end(), 0);
+            std::fill(used.begin(), used.end(), 0);
+            // Page 0 only background, page 1 a label in the first strip,
+            // page 2 one in the last.
+            const int row = p == 1 ? 5 : 1005;
+            if (p > 0) {
+                page[row * w + 7] = static_cast<uint16_t>(300 + p);
+                used[row] = 1;
+            }
+            ASSERT_TRUE(out.write_page(page.data(), error, &used)) << error;
+        }
+        ASSERT_TRUE(out.close(error)) << error;
+        label_tiff::stack s;
+        ASSERT_TRUE(label_tiff::read(path, s, error)) << error;
+        ASSERT_EQ(s.pages, 3);
+        for (int p = 0; p < 3; ++p) {
+            size_t set = 0;
+            for (int i = 0; i < w * h; ++i)
+                set += s.page(p)[i] != 0;
+            EXPECT_EQ(set, p == 0 ? 0u : 1u);
+        }
+        EXPECT_EQ(s.page(1)[5 * w + 7], 301u);
+        EXPECT_EQ(s.page(2)[1005 * w + 7], 302u);
+    }
+}
+
 TEST(LabelTiff, EightAndThirtyTwoBitLabelsAreRead)
 {
     QTemporaryDir dir;
@@ -317,19 +356,26 @@ TEST(CtcExport, TheSizeComesFromTheDatasetsImagesOrIsGiven)
 TEST(CtcExport, AFolderThatWouldBreakTheRulesReplacesNothing)
 {
     // The unit's only ROI lies under a larger ROI of no unit that comes later
-    // in the plane and keeps the pixels: the unit's label would be missing.
+    // in key order (its top row starts further right) and keeps the pixels:
+    // the unit's label would be missing.
     curation c;
-    c.db.entry_plus(rect(10, 10, 3, 3, 0, 0));
-    c.lin.head_members.emplace(key(0, 0, 10, 10), key(0, 0, 10, 10));
-    c.lin.members_head[key(0, 0, 10, 10)] = key(0, 0, 10, 10);
-    c.db.entry_plus(rect(9, 9, 6, 6, 0, 0));
+    c.db.entry_plus(rect(10, 11, 2, 2, 0, 0));
+    c.lin.head_members.emplace(key(0, 0, 10, 11), key(0, 0, 10, 11));
+    c.lin.members_head[key(0, 0, 10, 11)] = key(0, 0, 10, 11);
+    testsupport::Bitmap big(6, 5);
+    big.at(2, 0) = 1;
+    for (int y = 1; y < 5; ++y)
+        for (int x = 0; x < 6; ++x)
+            big.at(x, y) = 1;
+    const testsupport::Outline o = testsupport::trace(big);
+    c.db.entry_plus(roi(9 + o.x, 9 + o.y, 0, 0, o.digits));
     QTemporaryDir dir;
     const std::string out_dir = dir.path().toStdString() + "/res";
     QDir().mkpath(QString::fromStdString(out_dir));
     std::ofstream(out_dir + "/res_track.txt") << "old\n";
     std::ostringstream out, err;
     EXPECT_FALSE(c.export_to(out_dir, out, err));
-    EXPECT_EQ(err.str(), "label 2 (0 to 0) is missing from time point 0\nExport to " + out_dir +
+    EXPECT_EQ(err.str(), "label 1 (0 to 0) is missing from time point 0\nExport to " + out_dir +
                              " breaks the format's rules (1 fault); nothing was replaced\n");
     EXPECT_EQ(slurp(out_dir + "/res_track.txt"), "old\n");
     EXPECT_EQ(QDir(QString::fromStdString(out_dir))
