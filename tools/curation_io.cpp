@@ -4,6 +4,7 @@
 #include "OXEL_roidb"
 #include "keygen.h"
 
+#include <cstdint>
 #include <ostream>
 #include <unordered_set>
 
@@ -31,15 +32,43 @@ bool read_rois(const std::string &path, curation &c, std::ostream &err)
     return true;
 }
 
+namespace
+{
+
+uint64_t packed(int t, int z, int x, int y)
+{
+    return static_cast<uint64_t>(t) << 48 | static_cast<uint64_t>(z) << 32 |
+           static_cast<uint64_t>(x) << 16 | static_cast<uint64_t>(y);
+}
+
+} // namespace
+
 bool read_lineage(const std::string &path, curation &c, std::ostream &err)
 {
-    // Every key of the database in a hash set: a lineage file names each ROI
-    // at least once, and hashing beats the ordered map's string comparisons.
-    std::unordered_set<std::string> keys;
-    keys.reserve(c.db->count());
-    for (const auto &entry : c.db->rois())
-        keys.insert(keygen(entry.second));
-    auto exists = [&keys](const std::string &key) { return keys.count(key) != 0; };
+    // Every position of the database in a hash set: a lineage file names
+    // each ROI at least once, and hashing numbers beats the ordered map's
+    // string comparisons.
+    std::unordered_set<uint64_t> positions;
+    positions.reserve(c.db->count());
+    for (const auto &entry : c.db->rois()) {
+        const roi &r = entry.second;
+        if (r.t() >= 0 && r.z() >= 0 && r.x() >= 0 && r.y() >= 0)
+            positions.insert(packed(r.t(), r.z(), r.x(), r.y()));
+    }
+    auto exists = [&positions](const std::string &key) {
+        if (key.size() != 12)
+            return false;
+        int field[4];
+        for (int f = 0; f < 4; ++f) {
+            field[f] = 0;
+            for (int i = 3 * f; i < 3 * f + 3; ++i) {
+                if (key[i] < '0' || key[i] > '9')
+                    return false;
+                field[f] = field[f] * 10 + (key[i] - '0');
+            }
+        }
+        return positions.count(packed(field[0], field[1], field[2], field[3])) != 0;
+    };
     return lineage_file::read(path, c.db->name(), exists, c.lineage, err) ==
            lineage_file::read_result::read;
 }

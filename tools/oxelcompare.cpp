@@ -10,8 +10,10 @@
 #include "curation_io.h"
 
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <sys/stat.h> // stat
+#include <thread>
 
 namespace
 {
@@ -28,11 +30,11 @@ bool is_file(const std::string &path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool load(const std::string &arg, tools::curation &c)
+bool load(const std::string &arg, tools::curation &c, std::ostream &err)
 {
     if (is_dir(arg)) {
         c.db = std::make_unique<roidb_plus>("folder");
-        return ctc::import_folder(arg, *c.db, c.lineage, std::cerr);
+        return ctc::import_folder(arg, *c.db, c.lineage, err);
     }
     std::string roi_file = arg, lineage = tools::lineage_beside(arg);
     const auto colon = arg.rfind(':');
@@ -40,14 +42,14 @@ bool load(const std::string &arg, tools::curation &c)
         roi_file = arg.substr(0, colon);
         lineage = arg.substr(colon + 1);
     }
-    if (!tools::read_rois(roi_file, c, std::cerr))
+    if (!tools::read_rois(roi_file, c, err))
         return false;
     if (!is_file(lineage) && lineage == tools::lineage_beside(roi_file)) {
-        std::cerr << "oxelcompare: no lineage file " << lineage << "; every ROI of " << roi_file
-                  << " is a unit of its own" << std::endl;
+        err << "oxelcompare: no lineage file " << lineage << "; every ROI of " << roi_file
+            << " is a unit of its own" << std::endl;
         return true;
     }
-    return tools::read_lineage(lineage, c, std::cerr);
+    return tools::read_lineage(lineage, c, err);
 }
 
 } // namespace
@@ -61,8 +63,16 @@ int main(int argc, char **argv)
                   << std::endl;
         return 2;
     }
+    // The two sides are read at once, each on its own thread; their messages
+    // follow in order.
     tools::curation reference, candidate;
-    if (!load(argv[1], reference) || !load(argv[2], candidate))
+    std::ostringstream reference_err, candidate_err;
+    bool reference_ok = false;
+    std::thread reading([&] { reference_ok = load(argv[1], reference, reference_err); });
+    const bool candidate_ok = load(argv[2], candidate, candidate_err);
+    reading.join();
+    std::cerr << reference_err.str() << candidate_err.str();
+    if (!reference_ok || !candidate_ok)
         return 1;
     std::cout << "reference  " << argv[1] << "\ncandidate  " << argv[2] << "\n\n";
     curation_compare::print(

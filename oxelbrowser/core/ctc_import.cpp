@@ -25,7 +25,9 @@ struct label_box {
     int left, top, right, bottom;
 };
 
-// Every label of a page with its box, in ascending label order.
+// Every label of a page with its box, in ascending label order. Pages are
+// mostly background: blocks of eight background pixels are passed over at
+// once, and a box grows once per run of one label.
 void boxes_of(const uint32_t *page, int w, int h, std::vector<label_box> &out)
 {
     out.clear();
@@ -34,20 +36,35 @@ void boxes_of(const uint32_t *page, int w, int h, std::vector<label_box> &out)
     size_t last_at = 0;
     for (int y = 0; y < h; ++y) {
         const uint32_t *row = page + static_cast<size_t>(y) * w;
-        for (int x = 0; x < w; ++x) {
+        int x = 0;
+        while (x < w) {
+            if (x + 8 <= w) {
+                uint32_t any = 0;
+                for (int k = 0; k < 8; ++k)
+                    any |= row[x + k];
+                if (any == 0) {
+                    x += 8;
+                    continue;
+                }
+            }
             const uint32_t v = row[x];
-            if (v == 0)
+            if (v == 0) {
+                ++x;
                 continue;
+            }
+            const int start = x;
+            while (x < w && row[x] == v)
+                ++x;
             if (v != last || out.empty()) {
                 auto found = at.emplace(v, out.size());
                 if (found.second)
-                    out.push_back(label_box{v, x, y, x, y});
+                    out.push_back(label_box{v, start, y, x - 1, y});
                 last = v;
                 last_at = found.first->second;
             }
             label_box &b = out[last_at];
-            b.left = std::min(b.left, x);
-            b.right = std::max(b.right, x);
+            b.left = std::min(b.left, start);
+            b.right = std::max(b.right, x - 1);
             b.bottom = y;
         }
     }
@@ -82,34 +99,35 @@ bool import_folder(const std::string &dir, roidb_plus &db, lineage_file::content
     // (time point, label) → member keys, in the order traced.
     std::map<std::pair<int, uint32_t>, std::vector<std::string>> objects;
     std::map<int, std::vector<uint32_t>> present;
-    label_tiff::stack stack;
+    label_tiff::reader in;
+    std::vector<uint32_t> page;
     piece_tracer tracer;
     std::vector<label_box> boxes;
     std::vector<unsigned char> mask;
     std::vector<traced_piece> pieces;
     for (const auto &m : f.masks) {
         const int t = m.first;
-        if (!label_tiff::read(m.second, stack, error)) {
-            err << "Cannot import " << dir << ": " << error << std::endl;
+        auto fail = [&](const std::string &why) {
+            err << "Cannot import " << dir << ": " << why << std::endl;
             return false;
-        }
-        if (stack.width > 1000 || stack.height > 1000 || stack.pages > 1000) {
-            err << "Cannot import " << dir << ": " << m.second << " is " << stack.width << " x "
-                << stack.height << " x " << stack.pages << ", beyond the browser's keys (0 to 999)"
-                << std::endl;
-            return false;
-        }
+        };
+        if (!in.open(m.second, error))
+            return fail(error);
         std::vector<uint32_t> &labels = present[t];
-        for (int z = 0; z < stack.pages; ++z) {
-            const uint32_t *page = stack.page(z);
-            boxes_of(page, stack.width, stack.height, boxes);
+        error.clear();
+        for (int z = 0; in.next_page(page, error); ++z) {
+            const int w = in.width(), h = in.height();
+            if (w > 1000 || h > 1000 || z >= 1000)
+                return fail(m.second + " is " + std::to_string(w) + " x " + std::to_string(h) +
+                            " with " + std::to_string(z + 1) +
+                            " pages or more, beyond the browser's keys (0 to 999)");
+            boxes_of(page.data(), w, h, boxes);
             for (const label_box &b : boxes) {
                 labels.push_back(b.label);
                 const int bw = b.right - b.left + 1, bh = b.bottom - b.top + 1;
-                mask.assign(static_cast<size_t>(bw) * bh, 0);
+                mask.resize(static_cast<size_t>(bw) * bh);
                 for (int y = 0; y < bh; ++y) {
-                    const uint32_t *src =
-                        page + static_cast<size_t>(b.top + y) * stack.width + b.left;
+                    const uint32_t *src = page.data() + static_cast<size_t>(b.top + y) * w + b.left;
                     unsigned char *dst = mask.data() + static_cast<size_t>(y) * bw;
                     for (int x = 0; x < bw; ++x)
                         dst[x] = src[x] == b.label;
@@ -124,6 +142,8 @@ bool import_folder(const std::string &dir, roidb_plus &db, lineage_file::content
                 }
             }
         }
+        if (!error.empty())
+            return fail(error);
         std::sort(labels.begin(), labels.end());
         labels.erase(std::unique(labels.begin(), labels.end()), labels.end());
     }

@@ -10,7 +10,9 @@
 #include <cmath>     // NAN, std::isnan
 #include <cstdio>    // std::snprintf
 #include <map>
+#include <memory> // std::unique_ptr
 #include <ostream>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -63,80 +65,96 @@ void score(graph_match &g)
                 : NAN;
 }
 
-result compare(side reference, side candidate)
+namespace
 {
-    const lineage::key_set nothing_left_out;
-    const curation_graph gr =
-        build_graph(reference.db, reference.members_head, reference.linkage, nothing_left_out);
-    const curation_graph gc =
-        build_graph(candidate.db, candidate.members_head, candidate.linkage, nothing_left_out);
-    result res;
-    res.reference_rois = reference.db.count();
-    res.candidate_rois = candidate.db.count();
-    res.reference_units = gr.objects.size();
-    res.candidate_units = gc.objects.size();
 
-    // Pixel overlaps plane by plane: the candidate ROIs of a plane painted
-    // into a canvas of their plane-local numbers, the reference ROIs read
-    // against it.
-    const int w = std::max(gr.right, gc.right) + 1, h = std::max(gr.bottom, gc.bottom) + 1;
-    std::vector<int32_t> canvas(static_cast<size_t>(std::max(w, 0)) * std::max(h, 0), -1);
-    std::vector<size_t> reference_size(gr.objects.size(), 0);
+// The overlaps of the ROIs of some time points: the candidate ROIs of a plane
+// painted into a canvas of their plane-local numbers, the reference ROIs
+// read against it.
+struct overlap_counter {
+    overlap_counter(const curation_graph &r_graph, const curation_graph &c_graph, roidb_plus &r_db,
+                    roidb_plus &c_db)
+        : gr(r_graph), gc(c_graph), reference(r_db), candidate(c_db),
+          reference_size(r_graph.objects.size(), 0)
+    {
+    }
+
+    const curation_graph &gr, &gc;
+    roidb_plus &reference, &candidate;
+
     std::unordered_map<uint64_t, size_t> overlap; // (reference, candidate object) → pixels
     std::unordered_map<uint64_t, size_t> pairs;   // (reference, candidate object) → matched ROIs
-    roi_pixels px;
+    std::vector<size_t> reference_size;           // by reference object: pixels
+    size_t matched_rois = 0, extra_rois = 0;
+
     struct painted {
         uint32_t object;
         int left, top, right, bottom;
         bool matched;
     };
+    int w = 0, h = 0;
+    std::vector<int32_t> canvas;
+    roi_pixels px;
     std::vector<painted> plane;
     std::vector<std::pair<int32_t, size_t>> hits;
     std::vector<std::vector<const roi *>> reference_planes, candidate_planes;
-    static const std::vector<const roi *> no_rois;
-    int t_first = 1000, t_last = -1;
-    for (roidb_plus *db : {&reference.db, &candidate.db})
-        if (db->count() > 0) {
-            t_first = std::min(t_first, db->t_min());
-            t_last = std::max(t_last, db->t_max());
-        }
-    for (int t = t_first; t <= t_last; ++t) {
-        rois_of_time_point(reference.db, t, reference_planes);
-        rois_of_time_point(candidate.db, t, candidate_planes);
+
+    // Makes the canvas cover the current raster, keeping what is painted.
+    void cover()
+    {
+        const int need_w = std::max(w, px.left() + px.width());
+        const int need_h = std::max(h, px.top() + px.height());
+        if (need_w == w && need_h == h)
+            return;
+        const int new_w = std::max(need_w, w + w / 2), new_h = std::max(need_h, h + h / 2);
+        std::vector<int32_t> grown(static_cast<size_t>(new_w) * new_h, -1);
+        for (int y = 0; y < h; ++y)
+            std::copy(canvas.begin() + static_cast<ptrdiff_t>(y) * w,
+                      canvas.begin() + static_cast<ptrdiff_t>(y + 1) * w,
+                      grown.begin() + static_cast<ptrdiff_t>(y) * new_w);
+        canvas.swap(grown);
+        w = new_w;
+        h = new_h;
+    }
+
+    void time_point(int t)
+    {
+        static const std::vector<const roi *> no_rois;
+        rois_of_time_point(reference, t, reference_planes);
+        rois_of_time_point(candidate, t, candidate_planes);
         const size_t planes = std::max(reference_planes.size(), candidate_planes.size());
         for (size_t z = 0; z < planes; ++z) {
             plane.clear();
             for (const roi *cp : z < candidate_planes.size() ? candidate_planes[z] : no_rois) {
-                const roi &r = *cp;
-                const uint32_t co = gc.object_at(r);
+                const uint32_t co = gc.object_at(*cp);
                 if (co == curation_graph::none)
                     continue;
-                px.make(r);
+                px.make(*cp);
+                cover();
                 const int32_t k = static_cast<int32_t>(plane.size());
                 plane.push_back(painted{co, px.left(), px.top(), px.left() + px.width() - 1,
                                         px.top() + px.height() - 1, false});
-                for (int y = std::max(0, -px.top()); y < px.height() && px.top() + y < h; ++y) {
+                for (int y = std::max(0, -px.top()); y < px.height(); ++y) {
                     const unsigned char *m = px.row(y);
                     int32_t *row = canvas.data() + static_cast<size_t>(px.top() + y) * w;
-                    for (int x = std::max(0, -px.left()); x < px.width() && px.left() + x < w; ++x)
+                    for (int x = std::max(0, -px.left()); x < px.width(); ++x)
                         if (m[x])
                             row[px.left() + x] = k;
                 }
             }
             for (const roi *rp : z < reference_planes.size() ? reference_planes[z] : no_rois) {
-                const roi &r = *rp;
-                const uint32_t ro = gr.object_at(r);
+                const uint32_t ro = gr.object_at(*rp);
                 if (ro == curation_graph::none)
                     continue;
-                px.make(r);
+                px.make(*rp);
                 reference_size[ro] += px.size();
                 hits.clear();
+                const int x_end = std::min(px.width(), w - px.left());
                 if (!plane.empty())
                     for (int y = std::max(0, -px.top()); y < px.height() && px.top() + y < h; ++y) {
                         const unsigned char *m = px.row(y);
                         const int32_t *row = canvas.data() + static_cast<size_t>(px.top() + y) * w;
-                        for (int x = std::max(0, -px.left()); x < px.width() && px.left() + x < w;
-                             ++x) {
+                        for (int x = std::max(0, -px.left()); x < x_end; ++x) {
                             if (!m[x] || row[px.left() + x] < 0)
                                 continue;
                             const int32_t k = row[px.left() + x];
@@ -158,18 +176,73 @@ result compare(side reference, side candidate)
                         ++pairs[pair_key(ro, c.object)];
                     }
                 }
-                res.matched_rois += matched;
+                matched_rois += matched;
             }
             for (const painted &c : plane) {
-                res.extra_rois += !c.matched;
-                const int left = std::max(c.left, 0), right = std::min(c.right, w - 1);
-                for (int y = std::max(c.top, 0); y <= std::min(c.bottom, h - 1) && left <= right;
-                     ++y)
+                extra_rois += !c.matched;
+                const int left = std::max(c.left, 0), right = c.right;
+                for (int y = std::max(c.top, 0); y <= c.bottom && left <= right; ++y)
                     std::fill(canvas.begin() + static_cast<ptrdiff_t>(y) * w + left,
                               canvas.begin() + static_cast<ptrdiff_t>(y) * w + right + 1, -1);
             }
         }
     }
+};
+
+} // namespace
+
+result compare(side reference, side candidate)
+{
+    // Both graphs at once; the pixels' extent is not needed here.
+    const lineage::key_set nothing_left_out;
+    curation_graph gr;
+    std::thread other([&] {
+        gr = build_graph(reference.db, reference.members_head, reference.linkage, nothing_left_out,
+                         false);
+    });
+    const curation_graph gc = build_graph(candidate.db, candidate.members_head, candidate.linkage,
+                                          nothing_left_out, false);
+    other.join();
+    result res;
+    res.reference_rois = reference.db.count();
+    res.candidate_rois = candidate.db.count();
+    res.reference_units = gr.objects.size();
+    res.candidate_units = gc.objects.size();
+
+    // Time points are counted on several threads, each taking every n-th.
+    std::vector<size_t> reference_size(gr.objects.size(), 0);
+    int t_first = 1000, t_last = -1;
+    for (roidb_plus *db : {&reference.db, &candidate.db})
+        if (db->count() > 0) {
+            t_first = std::min(t_first, db->t_min());
+            t_last = std::max(t_last, db->t_max());
+        }
+    const unsigned threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+    std::vector<std::unique_ptr<overlap_counter>> counters;
+    for (unsigned k = 0; k < threads; ++k)
+        counters.emplace_back(new overlap_counter(gr, gc, reference.db, candidate.db));
+    std::vector<std::thread> helpers;
+    auto count = [&](unsigned k) {
+        for (int t = t_first + static_cast<int>(k); t <= t_last; t += static_cast<int>(threads))
+            counters[k]->time_point(t);
+    };
+    for (unsigned k = 1; k < threads; ++k)
+        helpers.emplace_back(count, k);
+    count(0);
+    for (std::thread &helper : helpers)
+        helper.join();
+    std::unordered_map<uint64_t, size_t> overlap, pairs;
+    for (auto &c : counters) {
+        for (const auto &o : c->overlap)
+            overlap[o.first] += o.second;
+        for (const auto &p : c->pairs)
+            pairs[p.first] += p.second;
+        for (size_t i = 0; i < reference_size.size(); ++i)
+            reference_size[i] += c->reference_size[i];
+        res.matched_rois += c->matched_rois;
+        res.extra_rois += c->extra_rois;
+    }
+    counters.clear();
     res.missed_rois = res.reference_rois - res.matched_rois;
 
     // Units over matched ROI pairs.

@@ -36,7 +36,8 @@ uint32_t curation_graph::object_at(const roi &r) const
 }
 
 curation_graph build_graph(roidb_plus &db, const lineage::key_map &members_head,
-                           const lineage::key_multimap &linkage, const lineage::key_set &left_out)
+                           const lineage::key_multimap &linkage, const lineage::key_set &left_out,
+                           bool extent)
 {
     curation_graph g;
     g.members_head = &members_head;
@@ -65,10 +66,12 @@ curation_graph build_graph(roidb_plus &db, const lineage::key_map &members_head,
         }
         ++g.objects[placed.first->second].rois;
         positions.emplace_back(position_key(r), placed.first->second);
-        int left, top, right, bottom;
-        roi_pixels::box_of(r, left, top, right, bottom);
-        g.right = std::max(g.right, right);
-        g.bottom = std::max(g.bottom, bottom);
+        if (extent) {
+            int left, top, right, bottom;
+            roi_pixels::box_of(r, left, top, right, bottom);
+            g.right = std::max(g.right, right);
+            g.bottom = std::max(g.bottom, bottom);
+        }
         g.max_t = std::max(g.max_t, r.t());
         g.max_z = std::max(g.max_z, r.z());
         if (g.first_t < 0)

@@ -49,6 +49,7 @@ struct curation_graph {
 // Every ROI of db except those in left_out belongs to the object of its unit
 // (members_head) or is an object of its own. Edges are the links whose both
 // ends head units of the graph one time point apart, each pair once. The
-// tables must outlive the graph.
+// tables must outlive the graph. Without extent, right and bottom stay -1.
 curation_graph build_graph(roidb_plus &db, const lineage::key_map &members_head,
-                           const lineage::key_multimap &linkage, const lineage::key_set &left_out);
+                           const lineage::key_multimap &linkage, const lineage::key_set &left_out,
+                           bool extent = true);
