@@ -5,6 +5,7 @@
 #include "OXELBrowser.h"
 #include "bench_data.h"
 #include "huge_pages.h"
+#include "review.h"
 #include "roidb_plus.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <string>
 
 namespace {
@@ -66,22 +68,29 @@ int main(int argc, char **argv)
         return 0;
     }
     const std::string big = base + "/big.roi";
-    std::system((std::string("'") + argv[0] + "' write '" + big + "'").c_str());
+    if (argc == 1)
+        std::system((std::string("'") + argv[0] + "' write '" + big + "'").c_str());
 
     QApplication app(argc, argv);
     qputenv("OXELBROWSER_IMAGE_ROOT", QByteArray::fromStdString(base + "/image"));
     OXELBrowser w;
     w.show();
 
+    // "browser_bench lineage" runs the lineage drawing alone (for profiling).
+    const bool lineage_only = argc == 2 && std::string(argv[1]) == "lineage";
     long rss0, peak0, rss1, peak1;
-    memory(rss0, peak0);
-    double t0 = now_ms();
-    w.readRoiFile(QString::fromStdString(big));
-    double open_ms = now_ms() - t0;
-    memory(rss1, peak1);
-    std::printf("open 1,000,000 ROIs: %.0f ms = %.0f ROIs/s; memory grew %.0f bytes/ROI (peak %.0f)\n",
-                open_ms, million / open_ms * 1000.0, double(rss1 - rss0) / million,
-                double(peak1 - rss0) / million);
+    double t0 = 0;
+    if (!lineage_only) {
+        memory(rss0, peak0);
+        t0 = now_ms();
+        w.readRoiFile(QString::fromStdString(big));
+        double open_ms = now_ms() - t0;
+        memory(rss1, peak1);
+        std::printf(
+            "open 1,000,000 ROIs: %.0f ms = %.0f ROIs/s; memory grew %.0f bytes/ROI (peak %.0f)\n",
+            open_ms, million / open_ms * 1000.0, double(rss1 - rss0) / million,
+            double(peak1 - rss0) / million);
+    }
 
     // One plane of 300 nuclei on a 600 x 600 image, and 50 planes to step through.
     std::vector<std::string> shapes = benchdata::disc_outlines();
@@ -133,5 +142,53 @@ int main(int argc, char **argv)
     std::printf("50 planes of 300 ROIs: %.1f ms per plane the first time (JPEG and rasters), "
                 "%.1f ms per plane again\n",
                 step_new / 50, step_cached / 50);
+
+    // The lineage drawn over a plane of 300 ROIs: two time points of the same
+    // nuclei a pixel apart on 10 planes, grouped and linked, viewed with C on.
+    std::vector<roi> two;
+    for (int t = 0; t < 2; ++t)
+        for (int z = 0; z < 10; ++z)
+            for (int k = 0; k < 300; ++k)
+                two.push_back(roi(15 + (k % 20) * 29 + t, 15 + (k / 20) * 38, z, t,
+                                  shapes[static_cast<size_t>(k) % shapes.size()]));
+    write_roi_file(base + "/linked.roi", "linked", two);
+    QDir().mkpath(QString::fromStdString(base + "/image/linked"));
+    for (int t = 0; t < 2; ++t)
+        for (int z = 0; z < 10; ++z) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/%03d-%03d.jpg", t, z);
+            img.save(QString::fromStdString(base + "/image/linked" + name), "JPEG", 90);
+        }
+    w.readRoiFile(QString::fromStdString(base + "/linked.roi"));
+    std::streambuf *out = std::cout.rdbuf(nullptr);
+    w.makeUnits();
+    std::cout.rdbuf(out);
+    w.setCurrentTimePoint(1);
+    w.setCurrentFocalPlane(5);
+    auto render = [&w] {
+        const double start = now_ms();
+        for (int i = 0; i < repeats; ++i) {
+            w.dirty = true;
+            w.repaint();
+        }
+        return (now_ms() - start) / repeats;
+    };
+    const double without = render();
+    w.m_show_centroid = true;
+    const double with_lineage = render();
+    {
+        const lineage::tables u{w.m_head_members, w.m_members_head, w.m_linkage_multimap,
+                                w.m_elite_head_roi_set};
+        const double start = now_ms();
+        size_t n = 0;
+        for (int i = 0; i < repeats; ++i) {
+            review::unit_views fresh;
+            n += review::lineage_overlay(*w.m_roidb, *w.m_q_roiimgdb, u, 1, 5, 0, fresh)
+                     .elements.size();
+        }
+        std::printf("overlay plan alone, centres computed afresh: %.2f ms (%zu elements)\n", (now_ms() - start) / repeats, n / repeats);
+    }
+    std::printf("plane of 300 ROIs with %zu links: render %.2f ms, %.2f ms with the lineage drawn\n",
+                w.m_linkage_multimap.size(), without, with_lineage);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "roidb_plus.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -114,6 +115,17 @@ void run(OXELBrowser &w, const std::string &label)
     std::printf("  unit-making pass (with linking): %.0f ms, %zu units, %zu links; "
                 "letting events run %.0f ms\n",
                 f.ms, unit_count, w.m_linkage_multimap.size(), f.events_ms);
+
+    old = std::cout.rdbuf(quiet.rdbuf());
+    f = measure(w, [&] { w.pushButton_dead_end_clicked(); });
+    Figures unlinked = measure(w, [&] { w.pushButton_unlinked_unit_clicked(); });
+    QKeyEvent next(QEvent::KeyPress, Qt::Key_N, Qt::NoModifier);
+    Figures queue = measure(w, [&] { w.keyPressEvent(&next); });
+    Figures step = measure(w, [&] { w.keyPressEvent(&next); });
+    std::cout.rdbuf(old);
+    std::printf("  dead-end list: %.0f ms; unlinked list: %.0f ms; review queue built and first "
+                "step: %.0f ms; a further step: %.1f ms\n",
+                f.ms, unlinked.ms, queue.ms, step.ms);
 
     w.m_linkage_multimap.clear();
     f = measure(w, [&] {

@@ -6,12 +6,14 @@
 // lines per region: "region K pixels P" and "outline X Y DIGITS", with X and
 // Y relative to the block and the digits walking the outer boundary from the
 // top-left corner of the region's first pixel, first step down, region on
-// the left. Bad requests are reported on standard error and answered "0".
+// the left. Bad requests are reported on standard error and get no answer,
+// so that the browser never takes a refusal for a block without regions.
 #include "image.h"
+#include "request.h"
 #include "roiDetect.h"
 
-#include <cerrno>   // errno, EINTR
-#include <cstdio>   // std::fwrite
+#include <cerrno> // errno, EINTR
+#include <cstdio> // std::fwrite
 #include <iostream>
 #include <string>
 #include <unistd.h> // read
@@ -20,15 +22,8 @@ using spotscan::image;
 using spotscan::roi;
 using spotscan::roiDetect;
 
-namespace {
-
-const long max_side = 16384;
-// The largest valid request with room for a header and line ends.
-const size_t max_request = static_cast<size_t>(max_side + 2) * max_side + 64;
-
-struct request_error {
-    std::string what;
-};
+namespace
+{
 
 // Reads standard input to its end, or fails once it is longer than any valid request.
 bool read_all(std::string &in)
@@ -42,78 +37,10 @@ bool read_all(std::string &in)
             return false;
         if (n == 0)
             return true;
-        if (in.size() + static_cast<size_t>(n) > max_request)
+        if (in.size() + static_cast<size_t>(n) > outlinegen::max_request)
             return false;
         in.append(buf, static_cast<size_t>(n));
     }
-}
-
-bool is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-long read_number(const std::string &in, size_t &pos, const char *what)
-{
-    while (pos < in.size() && is_space(in[pos]) && in[pos] != '\n')
-        ++pos;
-    size_t start = pos;
-    if (pos < in.size() && (in[pos] == '-' || in[pos] == '+'))
-        ++pos;
-    long v = 0;
-    size_t digits = 0;
-    while (pos < in.size() && in[pos] >= '0' && in[pos] <= '9') {
-        if (v <= max_side)
-            v = v * 10 + (in[pos] - '0');
-        ++pos;
-        ++digits;
-    }
-    if (digits == 0)
-        throw request_error{std::string("the ") + what + " is missing or not a number"};
-    if (in[start] == '-')
-        v = -v;
-    while (pos < in.size() && in[pos] != '\n' && is_space(in[pos]))
-        ++pos;
-    if (pos >= in.size() || in[pos] != '\n')
-        throw request_error{std::string("the ") + what + " line holds more than a number"};
-    ++pos;
-    return v;
-}
-
-void parse(const std::string &in, image &block)
-{
-    size_t pos = 0;
-    long width = read_number(in, pos, "width");
-    long height = read_number(in, pos, "height");
-    if (width <= 0 || height <= 0 || width > max_side || height > max_side)
-        throw request_error{"block size " + std::to_string(width) + " x " +
-                            std::to_string(height) + " is out of range (1 to " +
-                            std::to_string(max_side) + ")"};
-    block.setSize(static_cast<unsigned>(width), static_cast<unsigned>(height));
-    for (long y = 0; y < height; ++y) {
-        if (pos >= in.size())
-            throw request_error{"the request ends after " + std::to_string(y) + " of " +
-                                std::to_string(height) + " rows"};
-        unsigned char *row = block.row(static_cast<unsigned>(y));
-        for (long x = 0; x < width; ++x, ++pos) {
-            char c = pos < in.size() ? in[pos] : '\n';
-            if (c == '\n' || c == '\r')
-                throw request_error{"row " + std::to_string(y) + " is shorter than " +
-                                    std::to_string(width)};
-            if (c < '0' || c > '9')
-                throw request_error{"row " + std::to_string(y) + " holds a character that is not a digit"};
-            row[x] = c != '0' ? 255 : 0;
-        }
-        if (pos < in.size() && in[pos] == '\r')
-            ++pos;
-        if (pos < in.size() && in[pos] != '\n')
-            throw request_error{"row " + std::to_string(y) + " is longer than " +
-                                std::to_string(width)};
-        ++pos;
-    }
-    for (; pos < in.size(); ++pos)
-        if (!is_space(in[pos]))
-            throw request_error{"the request has more than " + std::to_string(height) + " rows"};
 }
 
 } // namespace
@@ -122,18 +49,17 @@ int main(int argc, char **)
 {
     if (argc > 1) {
         std::cerr << "usage: outlinegen < request" << std::endl;
-        std::fputs("0\n", stdout);
         return 2;
     }
     std::string in;
     image block;
-    try {
-        if (!read_all(in))
-            throw request_error{"the request cannot be read or is larger than any block"};
-        parse(in, block);
-    } catch (const request_error &e) {
-        std::cerr << "outlinegen: " << e.what << std::endl;
-        std::fputs("0\n", stdout);
+    std::string problem;
+    if (!read_all(in))
+        problem = "the request cannot be read or is larger than any block";
+    else
+        outlinegen::parse_request(in, block, problem);
+    if (!problem.empty()) {
+        std::cerr << "outlinegen: " << problem << std::endl;
         return 1;
     }
     std::string().swap(in);
@@ -144,8 +70,8 @@ int main(int argc, char **)
     out.reserve(1 << 20);
     for (size_t k = 0; k < detector.rois().size(); ++k) {
         const roi &r = detector.rois()[k];
-        out += "region " + std::to_string(k + 1) + " pixels " + std::to_string(detector.sizes()[k]) +
-               "\noutline ";
+        out += "region " + std::to_string(k + 1) + " pixels " +
+               std::to_string(detector.sizes()[k]) + "\noutline ";
         r.print(out);
         if (out.size() >= (1 << 20)) {
             std::fwrite(out.data(), 1, out.size(), stdout);

@@ -1,28 +1,31 @@
 // The client of the outline program, and small vector helpers.
 #include "body.h"
 
+#include <algorithm> // std::min
 #include <cerrno>    // errno, EINTR, EAGAIN
+#include <chrono>    // the exchange's deadline
 #include <csignal>   // sigset_t, SIGPIPE
 #include <cstdio>    // std::perror
 #include <cstdlib>   // std::getenv
 #include <ctime>     // timespec
 #include <fcntl.h>   // pipe2 flags
 #include <iostream>
-#include <poll.h>    // poll
-#include <spawn.h>   // posix_spawn
+#include <poll.h>  // poll
+#include <spawn.h> // posix_spawn
 #include <sstream>
-#include <sys/wait.h> // waitpid
-#include <unistd.h>  // close, read, write, access, readlink
+#include <sys/syscall.h> // SYS_pidfd_open
+#include <sys/wait.h>    // waitpid
+#include <unistd.h>      // close, read, write, access, readlink
 #include <vector>
 
 #ifndef OXELBROWSER_OUTLINEGEN_PATH
 #define OXELBROWSER_OUTLINEGEN_PATH "/usr/local/bin/outlinegen"
 #endif
 
-namespace {
+namespace
+{
 
-// A program that neither answers nor reads for this long is taken as hung.
-const int stall_ms = 60000;
+using steady = std::chrono::steady_clock;
 
 std::string request_text(const unsigned char *canvas, int width, int height)
 {
@@ -37,12 +40,21 @@ std::string request_text(const unsigned char *canvas, int width, int height)
     return s;
 }
 
+int ms_until(steady::time_point deadline)
+{
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady::now());
+    return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count() + 1, 1 << 30));
+}
+
+enum class exchange_end { answered, stalled, too_long };
+
 // Writes the request and reads the answer at the same time, so that neither
 // side can block the other however large the answer is. SIGPIPE is held back
 // while writing: a program that died shows as a failed write, not as the end
-// of the browser. Returns false only when the program stalled.
-bool exchange(int to_child, int from_child, const std::string &request, std::string &answer,
-              bool &request_refused)
+// of the browser.
+exchange_end exchange(int to_child, int from_child, const std::string &request, std::string &answer,
+                      size_t cap, steady::time_point deadline, bool &request_refused)
 {
     sigset_t pipe_signal, old_mask;
     sigemptyset(&pipe_signal);
@@ -50,23 +62,34 @@ bool exchange(int to_child, int from_child, const std::string &request, std::str
     pthread_sigmask(SIG_BLOCK, &pipe_signal, &old_mask);
 
     size_t written = 0;
-    bool ok = true;
+    exchange_end end = exchange_end::answered;
     char buf[65536];
     while (from_child >= 0) {
         pollfd fds[2] = {{from_child, POLLIN, 0}, {to_child, POLLOUT, 0}};
-        int ready = poll(fds, 2, stall_ms);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0) {
-            ok = false;
+        const int wait_ms = ms_until(deadline);
+        if (wait_ms == 0) {
+            end = exchange_end::stalled;
             break;
         }
+        int ready = poll(fds, 2, wait_ms);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0) {
+            end = exchange_end::stalled;
+            break;
+        }
+        if (ready == 0)
+            continue; // the deadline is checked above
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             ssize_t n = read(from_child, buf, sizeof buf);
             if (n > 0)
                 answer.append(buf, static_cast<size_t>(n));
             else if (n == 0 || (errno != EINTR && errno != EAGAIN))
                 from_child = -1;
+            if (answer.size() > cap) {
+                end = exchange_end::too_long;
+                break;
+            }
         }
         if (to_child >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
             ssize_t n = write(to_child, request.data() + written, request.size() - written);
@@ -96,11 +119,56 @@ bool exchange(int to_child, int from_child, const std::string &request, std::str
         sigtimedwait(&pipe_signal, nullptr, &zero);
     }
     pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
-    return ok;
+    return end;
 }
 
-bool parse_answer(const std::string &answer, std::list<roi> &out, std::string &problem)
+// Waits for the program's exit until the deadline; kills it then. False when
+// it had to be killed.
+bool wait_for_exit(pid_t pid, int &status, steady::time_point deadline)
 {
+#ifdef SYS_pidfd_open
+    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+    int pidfd = -1;
+#endif
+    bool exited = false;
+    for (int nap_ms = 1;;) {
+        pid_t got = waitpid(pid, &status, WNOHANG);
+        if (got == pid) {
+            exited = true;
+            break;
+        }
+        if (got < 0 && errno != EINTR)
+            break;
+        const int left = ms_until(deadline);
+        if (left == 0)
+            break;
+        if (pidfd >= 0) {
+            pollfd fd = {pidfd, POLLIN, 0};
+            poll(&fd, 1, left);
+        } else {
+            // Kernels without process descriptors: short naps, growing.
+            nap_ms = std::min(nap_ms * 2, std::min(left, 50));
+            timespec nap = {0, static_cast<long>(nap_ms) * 1000000L};
+            nanosleep(&nap, nullptr);
+        }
+    }
+    if (pidfd >= 0)
+        close(pidfd);
+    if (exited)
+        return true;
+    kill(pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return false;
+}
+
+} // namespace
+
+bool parse_outline_answer(const std::string &answer, int width, int height, std::list<roi> &out,
+                          std::string &problem)
+{
+    out.clear();
     std::istringstream lines(answer);
     std::string line;
     if (!std::getline(lines, line)) {
@@ -112,6 +180,13 @@ bool parse_answer(const std::string &answer, std::list<roi> &out, std::string &p
     std::string rest;
     if (!(first >> n) || (first >> rest) || n < 0) {
         problem = "the outline program's count is not a number: \"" + line.substr(0, 40) + "\"";
+        return false;
+    }
+    // Every region holds a pixel of the block.
+    const long long pixels = static_cast<long long>(width) * height;
+    if (n > pixels) {
+        problem = "the outline program announced " + std::to_string(n) + " regions in a block of " +
+                  std::to_string(pixels) + " pixels";
         return false;
     }
     // The first line of each region is the program's own; the second lines
@@ -129,16 +204,28 @@ bool parse_answer(const std::string &answer, std::list<roi> &out, std::string &p
     for (long k = 0; k < n; ++k) {
         std::string word, outline;
         int x = 0, y = 0;
+        const std::string region =
+            "region " + std::to_string(k + 1) + " of the outline program's answer";
         if (!(fields >> word >> x >> y >> outline)) {
-            problem = "region " + std::to_string(k + 1) + " of the outline program's answer lacks fields";
+            problem = region + " lacks fields";
+            out.clear();
+            return false;
+        }
+        if (x < 0 || x >= width || y < 0 || y >= height) {
+            problem = region + " starts at " + std::to_string(x) + " " + std::to_string(y) +
+                      ", outside the block";
+            out.clear();
+            return false;
+        }
+        if (outline.find_first_not_of("0123") != std::string::npos) {
+            problem = region + " has an outline of other characters than the digits 0 to 3";
+            out.clear();
             return false;
         }
         out.push_back(roi(x, y, 0, 0, outline));
     }
     return true;
 }
-
-} // namespace
 
 std::string outline_program()
 {
@@ -160,24 +247,26 @@ std::string outline_program()
     return OXELBROWSER_OUTLINEGEN_PATH;
 }
 
-std::list<roi> run_outline_program(const std::string &program, const unsigned char *canvas,
-                                   int width, int height, std::ostream &err)
+bool run_outline_program(const std::string &program, const unsigned char *canvas, int width,
+                         int height, std::ostream &err, std::list<roi> &result, int limit_ms)
 {
-    std::list<roi> result;
+    result.clear();
     if (width <= 0 || height <= 0 || !canvas)
-        return result;
+        return false;
+    const steady::time_point deadline = steady::now() + std::chrono::milliseconds(limit_ms);
     const std::string request = request_text(canvas, width, height);
+    const size_t cap = static_cast<size_t>(width) * static_cast<size_t>(height) * 64 + (1 << 20);
 
     int to_child[2], from_child[2];
     if (pipe2(to_child, O_CLOEXEC) != 0) {
         std::perror("pipe");
-        return result;
+        return false;
     }
     if (pipe2(from_child, O_CLOEXEC) != 0) {
         std::perror("pipe");
         close(to_child[0]);
         close(to_child[1]);
-        return result;
+        return false;
     }
     // A spawned child shares nothing with the browser's memory until it
     // runs the program, so starting it costs the same however much data is open.
@@ -195,7 +284,7 @@ std::list<roi> run_outline_program(const std::string &program, const unsigned ch
         for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]})
             close(fd);
         err << "outlinegen: the outline program " << program << " cannot be started" << std::endl;
-        return result;
+        return false;
     }
     close(to_child[0]);
     close(from_child[1]);
@@ -203,34 +292,61 @@ std::list<roi> run_outline_program(const std::string &program, const unsigned ch
 
     std::string answer, problem;
     bool refused = false;
-    bool exchanged = exchange(to_child[1], from_child[0], request, answer, refused);
+    const exchange_end end =
+        exchange(to_child[1], from_child[0], request, answer, cap, deadline, refused);
     close(from_child[0]);
-    if (!exchanged)
-        kill(pid, SIGKILL);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    bool exited = false;
+    if (end == exchange_end::answered) {
+        exited = wait_for_exit(pid, status, deadline);
+    } else {
+        kill(pid, SIGKILL);
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
     }
+    // A program cut off mid-answer may have left a line half written.
+    if (end == exchange_end::stalled)
+        answer.erase(answer.rfind('\n') == std::string::npos ? 0 : answer.rfind('\n') + 1);
 
-    if (!exchanged)
+    std::string parse_problem;
+    const bool valid = end != exchange_end::too_long && !refused &&
+                       parse_outline_answer(answer, width, height, result, parse_problem);
+    // A complete, valid answer stands whatever became of the program after it.
+    if (valid)
+        return true;
+    result.clear();
+    if (end == exchange_end::too_long)
+        problem = "the outline program's answer exceeds " + std::to_string(cap) + " bytes";
+    else if (end == exchange_end::stalled || (!exited && answer.empty()))
         problem = "no answer from the outline program";
-    else if (WIFSIGNALED(status))
+    else if (exited && WIFSIGNALED(status))
         problem = "the outline program died of signal " + std::to_string(WTERMSIG(status));
-    else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+    else if (exited && WIFEXITED(status) && WEXITSTATUS(status) != 0)
         problem = "the outline program failed with status " + std::to_string(WEXITSTATUS(status));
     else if (refused)
         problem = "the outline program stopped reading its request";
-    else if (!parse_answer(answer, result, problem))
-        result.clear();
-    if (!problem.empty()) {
-        result.clear();
-        err << "outlinegen: " << problem << std::endl;
-    }
+    else
+        problem = parse_problem;
+    err << "outlinegen: " << problem << std::endl;
+    return false;
+}
+
+std::list<roi> run_outline_program(const std::string &program, const unsigned char *canvas,
+                                   int width, int height, std::ostream &err)
+{
+    std::list<roi> result;
+    run_outline_program(program, canvas, width, height, err, result);
     return result;
 }
 
 std::list<roi> makeROIs(unsigned char *canvas, int width, int height)
 {
     return run_outline_program(outline_program(), canvas, width, height, std::cerr);
+}
+
+bool makeROIsChecked(unsigned char *canvas, int width, int height, std::list<roi> &regions)
+{
+    return run_outline_program(outline_program(), canvas, width, height, std::cerr, regions);
 }
 
 double inner_product(pos3d a, pos3d b)

@@ -9,9 +9,11 @@
 #include <cstring>   // std::strcmp
 #include <iterator>  // std::begin, std::end
 
-namespace colour_table {
+namespace colour_table
+{
 
-namespace {
+namespace
+{
 
 struct named_colour {
     const char *name;
@@ -26,8 +28,8 @@ const named_colour x11_colours[] = {
 const struct {
     const char *name;
     int code;
-} state_names[] = {{"DEFAULT", 0},   {"FORWARD", forward},   {"BACKWARD", backward},
-                   {"LINEAGE", lineage}, {"ELITE", elite}, {"SELECTED", selected},
+} state_names[] = {{"DEFAULT", 0},       {"FORWARD", forward},    {"BACKWARD", backward},
+                   {"LINEAGE", lineage}, {"ELITE", elite},        {"SELECTED", selected},
                    {"REMOVED", removed}, {"HIGHLIGHT", highlight}};
 
 } // namespace
@@ -87,7 +89,12 @@ bool load_file(const QString &path, QColor table[size])
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray text = file.readAll();
+    load_text(file.read(max_file_bytes), table);
+    return true;
+}
+
+void load_text(const QByteArray &text, QColor table[size])
+{
     for (int i = 0; i < size; ++i)
         table[i] = QColor(255, 255, 255);
     const QList<QByteArray> words = text.simplified().split(' ');
@@ -97,7 +104,6 @@ bool load_file(const QString &path, QColor table[size])
         const int code = code_of_key(words[i].toStdString());
         table[code & (size - 1)] = colour_of_word(QString::fromLocal8Bit(words[i + 1]));
     }
-    return true;
 }
 
 QString user_file()

@@ -7,7 +7,8 @@
 
 #include <string>
 
-namespace colour_table {
+namespace colour_table
+{
 
 const int size = 128;
 
@@ -29,7 +30,11 @@ QColor colour_of_word(const QString &word);
 void builtin(QColor table[size]);
 // Reads a colour file: false (table unchanged) if it cannot be opened;
 // otherwise every entry becomes white, then each key/colour pair is stored.
+// Only the first max_file_bytes are read: no colour file is larger.
 bool load_file(const QString &path, QColor table[size]);
+const qint64 max_file_bytes = 1 << 20;
+// The same on the text of a colour file.
+void load_text(const QByteArray &text, QColor table[size]);
 // $HOME + "/.oxelbrowser"; empty when HOME is not set.
 QString user_file();
 

@@ -2,28 +2,37 @@
 #include "key_files.h"
 
 #include "OXEL_roidb"
+#include "dataset_name.h"
 
 #include <ostream>
 #include <sys/stat.h> // stat
 
-namespace key_files {
+namespace key_files
+{
 
 bool write(const std::string &path, const std::string &dataset, const std::string &tag,
            const std::set<std::string> &keys, std::ostream &err)
 {
+    const std::string problem = dataset_name_problem(dataset);
+    if (!problem.empty()) {
+        err << "Cannot save " << path << ": the dataset name \"" << dataset << "\" " << problem
+            << std::endl;
+        return false;
+    }
     text_file_writer out;
-    if (!out.open(path)) {
-        err << "Cannot open " << path << std::endl;
-        return false;
+    bool done = out.open(path);
+    if (done) {
+        out.write_line("NAME " + dataset);
+        for (const std::string &key : keys)
+            out.write_line(tag + " " + key);
+        done = out.commit();
     }
-    out.write_line("NAME " + dataset);
-    for (const std::string &key : keys)
-        out.write_line(tag + " " + key);
-    if (!out.commit()) {
+    if (!done) {
         err << "Cannot open " << path << std::endl;
-        return false;
+        if (!out.problem().empty())
+            err << out.problem() << std::endl;
     }
-    return true;
+    return done;
 }
 
 read_result read(const std::string &path, const std::string &dataset, const std::string &tag,

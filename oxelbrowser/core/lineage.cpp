@@ -7,7 +7,8 @@
 
 #include <ostream>
 
-namespace lineage {
+namespace lineage
+{
 
 std::string head(const key_map &members_head, const std::string &key)
 {
@@ -36,6 +37,15 @@ key_set units(const key_multimap &head_members, int t)
 key_set parents(const key_multimap &linkage, const std::string &key)
 {
     return members(linkage, key);
+}
+
+bool has_link(const key_multimap &linkage, const std::string &child, const std::string &parent)
+{
+    auto range = linkage.equal_range(child);
+    for (auto it = range.first; it != range.second; ++it)
+        if (it->second == parent)
+            return true;
+    return false;
 }
 
 key_set children(const key_multimap &linkage, const std::string &key)
@@ -80,6 +90,7 @@ bool reach(const key_multimap &linkage, const std::string &a, const std::string 
 bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_members,
              const std::string &parent, const std::string &child)
 {
+    const q_roiimgdb::pin keep = rasters.hold();
     const key_set parent_members = members(head_members, parent);
     const key_set child_members = members(head_members, child);
     for (const std::string &cm : child_members) {
@@ -103,6 +114,7 @@ link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_me
         q_roiimg *raster;
         const std::string *unit;
     };
+    const q_roiimgdb::pin keep = rasters.hold();
     const key_set parent_units = units(head_members, t - 1);
     const key_set child_units = units(head_members, t);
     std::map<int, std::vector<placed>> parents_by_plane;
@@ -148,10 +160,8 @@ void link(key_multimap &linkage, const std::string &unit1, const std::string &un
         out << "Cannot link " << unit1 << " and " << unit2 << std::endl;
         return;
     }
-    auto range = linkage.equal_range(child);
-    for (auto it = range.first; it != range.second; ++it)
-        if (it->second == parent)
-            return;
+    if (has_link(linkage, child, parent))
+        return;
     out << "(" << parent << ") --- (" << child << ")" << std::endl;
     linkage.emplace(child, parent);
 }
@@ -181,6 +191,13 @@ void merge_units(tables &u, const std::string &a, const std::string &b, int t_mi
     // A unit merged with itself stays as it is (its members would be entered twice).
     if (a == b)
         return;
+    // A key that heads no unit has no members to join: stop before any link moves.
+    const key_set member_a = members(u.head_members, a);
+    const key_set member_b = members(u.head_members, b);
+    if (member_a.empty() || member_b.empty()) {
+        out << "Cannot merge: " << (member_a.empty() ? a : b) << " heads no unit" << std::endl;
+        return;
+    }
     const bool has_parents = t > t_min, has_children = t < t_max;
     const key_set parents_a = has_parents ? parents(u.linkage, a) : key_set();
     const key_set parents_b = has_parents ? parents(u.linkage, b) : key_set();
@@ -195,8 +212,6 @@ void merge_units(tables &u, const std::string &a, const std::string &b, int t_mi
     for (const std::string &c : children_b)
         release_child(u.linkage, b, c, out);
 
-    const key_set member_a = members(u.head_members, a);
-    const key_set member_b = members(u.head_members, b);
     for (const std::string &m : member_a)
         u.members_head.erase(m);
     u.head_members.erase(a);
@@ -204,10 +219,7 @@ void merge_units(tables &u, const std::string &a, const std::string &b, int t_mi
         u.members_head.erase(m);
     u.head_members.erase(b);
 
-    // A unit without members (a key that heads nothing) leaves nothing to join.
-    if (member_a.empty() && member_b.empty())
-        return;
-    const std::string head = member_a.empty() ? *member_b.begin() : *member_a.begin();
+    const std::string head = *member_a.begin();
     for (const key_set *group : {&member_a, &member_b})
         for (const std::string &m : *group) {
             u.members_head.emplace(m, head);

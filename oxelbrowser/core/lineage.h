@@ -25,6 +25,8 @@ key_set members(const key_multimap &head_members, const std::string &head);
 // Heads of the units of time point t.
 key_set units(const key_multimap &head_members, int t);
 key_set parents(const key_multimap &linkage, const std::string &key);
+// Whether the link child → parent is held (at least once).
+bool has_link(const key_multimap &linkage, const std::string &child, const std::string &parent);
 // Children one time point after key.
 key_set children(const key_multimap &linkage, const std::string &key);
 // Ancestors of key down to time point end_t; each visited once, however

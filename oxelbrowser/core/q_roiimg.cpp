@@ -6,12 +6,20 @@
 #include <algorithm> // std::min, std::max
 #include <cstring>   // std::memset
 #include <iostream>
-#include <utility>   // std::move
+#include <new>     // std::nothrow
+#include <utility> // std::move
 
 q_roiimg::q_roiimg(roi r)
-    : roi(std::move(r)), _top_left(_x, _y), _bottom_right(_x, _y), _width(1), _height(1),
-      _cx(_x), _cy(_y), _image(nullptr), _size(0), _qpointarray()
+    : roi(std::move(r)), _top_left(_x, _y), _bottom_right(_x, _y), _width(1), _height(1), _cx(_x),
+      _cy(_y), _image(nullptr), _size(0), _qpointarray()
 {
+    // A damaged outline whose walk leaves int or whose boundary exceeds the
+    // cap keeps no points and the box of its start; map() leaves it empty.
+    const outline_walk::extent e = outline_walk::measure(_x, _y, _outline);
+    if (!outline_walk::walk_fits(e, sizeof(QPoint)))
+        return;
+    // The array is sized from the measured walk, exactly but for repeats.
+    _qpointarray.reserve(static_cast<qsizetype>(e.points));
     _make_polygon();
     _width = _bottom_right.x() - _top_left.x() + 1;
     _height = _bottom_right.y() - _top_left.y() + 1;
@@ -39,14 +47,9 @@ void q_roiimg::_add_point(int x, int y)
 // The rules of _add_point(), with the box kept in locals while walking.
 void q_roiimg::_make_polygon()
 {
-    // Every raster stays alive while its dataset is open, so the array is
-    // sized exactly: a first walk counts the points.
     outline_walk::box b{_top_left.x(), _top_left.y(), _bottom_right.x(), _bottom_right.y()};
-    outline_walk::box counted = b;
-    int points = 0;
-    outline_walk::boundary_points(_x, _y, _outline, counted, [&points](int, int) { ++points; });
-    _qpointarray.reserve(points);
-    outline_walk::boundary_points(_x, _y, _outline, b, [this](int x, int y) { _qpointarray.append(QPoint(x, y)); });
+    outline_walk::boundary_points(_x, _y, _outline, b,
+                                  [this](int x, int y) { _qpointarray.append(QPoint(x, y)); });
     _top_left = pos2i(b.left, b.top);
     _bottom_right = pos2i(b.right, b.bottom);
 }
@@ -65,21 +68,19 @@ void q_roiimg::map()
 {
     if (_image)
         return;
-    // No nucleus spans a box this large: an outline that does is damaged, and
-    // its raster stays an empty pixel rather than taking the machine's memory.
-    const size_t max_mask_bytes = size_t(1) << 28;
-    if (static_cast<size_t>(_width) * static_cast<size_t>(_height) > max_mask_bytes) {
-        std::cerr << "ROI at " << _x << " " << _y << " " << _z << " " << _t
-                  << ": outline spans " << _width << " x " << _height << " pixels; left empty"
-                  << std::endl;
+    const bool walked = !_qpointarray.isEmpty() || !outline_walk::has_step(_outline);
+    const size_t total = static_cast<size_t>(_width) * _height;
+    if (walked && total <= outline_walk::max_raster_bytes)
+        _image = new (std::nothrow) unsigned char[total];
+    if (!_image) {
+        outline_walk::report_empty(std::cerr, _x, _y, _z, _t,
+                                   outline_walk::measure(_x, _y, _outline));
         _bottom_right = _top_left;
         _width = _height = 1;
         _image = new unsigned char[1]();
         count_size();
         return;
     }
-    const size_t total = static_cast<size_t>(_width) * _height;
-    _image = new unsigned char[total];
     std::memset(_image, 0, total);
     outline_walk::fill(_image, _width, _height, _x - _top_left.x(), _y - _top_left.y(), _outline);
     count_size();
@@ -88,6 +89,10 @@ void q_roiimg::map()
 void q_roiimg::count_size()
 {
     long long n = 0, sum_x = 0, sum_y = 0;
+    if (!_image) {
+        _size = 0;
+        return;
+    }
     for (int y = 0; y < _height; ++y) {
         unsigned char *row = _image + static_cast<size_t>(y) * _width;
         for (int x = 0; x < _width; ++x) {
@@ -105,7 +110,8 @@ void q_roiimg::count_size()
     _cy = _top_left.y() + (n ? static_cast<double>(sum_y) / n : 0.0);
 }
 
-namespace {
+namespace
+{
 
 struct overlap_box {
     int left, top, right, bottom;
@@ -126,11 +132,13 @@ template <class Visit> void scan_common(const q_roiimg &a, const q_roiimg &b, Vi
     overlap_box box;
     if (!intersect(a, b, box))
         return;
-    const int ax = a.top_left().x(), ay = a.top_left().y();
-    const int bx = b.top_left().x(), by = b.top_left().y();
-    for (int y = box.top; y <= box.bottom; ++y)
-        for (int x = box.left; x <= box.right; ++x)
-            if (a.value(x - ax, y - ay) != 0 && b.value(x - bx, y - by) != 0)
+    // In 64 bits: a box may end at the last int, where an int loop never would.
+    const long long ax = a.top_left().x(), ay = a.top_left().y();
+    const long long bx = b.top_left().x(), by = b.top_left().y();
+    for (long long y = box.top; y <= box.bottom; ++y)
+        for (long long x = box.left; x <= box.right; ++x)
+            if (a.value(static_cast<int>(x - ax), static_cast<int>(y - ay)) != 0 &&
+                b.value(static_cast<int>(x - bx), static_cast<int>(y - by)) != 0)
                 if (!visit())
                     return;
 }

@@ -3,7 +3,30 @@
 
 #include "keygen.h"
 
-q_roiimgdb::q_roiimgdb() : db(), _retired(), _dropped() {}
+#include <algorithm> // std::sort
+#include <cstdlib>   // std::abs
+#include <utility>   // std::pair
+
+namespace
+{
+
+// What a raster takes: the object, its outline, mask and point array, and
+// the cache's entry for it.
+size_t cost(const q_roiimg *r)
+{
+    return sizeof(q_roiimg) + r->outline_ref().capacity() +
+           static_cast<size_t>(r->width()) * static_cast<size_t>(r->height()) +
+           static_cast<size_t>(r->qpointarray().capacity()) * sizeof(QPoint) + 128;
+}
+
+} // namespace
+
+q_roiimgdb::q_roiimgdb() : q_roiimgdb(default_budget) {}
+
+q_roiimgdb::q_roiimgdb(size_t budget)
+    : db(), _retired(), _dropped(), _pins(std::make_shared<int>(0)), _budget(budget), _bytes(0)
+{
+}
 
 q_roiimgdb::~q_roiimgdb()
 {
@@ -15,6 +38,27 @@ q_roiimgdb::~q_roiimgdb()
         delete r;
 }
 
+q_roiimgdb::pin q_roiimgdb::hold()
+{
+    return pin(_pins);
+}
+
+void q_roiimgdb::release(q_roiimg *raster)
+{
+    _bytes -= cost(raster);
+    delete raster;
+}
+
+// A raster that no longer describes its ROI: freed at once unless a command
+// may still hold it.
+void q_roiimgdb::drop(q_roiimg *raster)
+{
+    if (pinned())
+        _dropped.push_back(raster);
+    else
+        release(raster);
+}
+
 q_roiimg *q_roiimgdb::qrimg(roi &r)
 {
     const std::string key = keygen(r);
@@ -23,7 +67,7 @@ q_roiimg *q_roiimgdb::qrimg(roi &r)
         if (hit->second->outline_ref() == r.outline_ref())
             return hit->second;
         // The ROI at this position changed: its old raster no longer describes it.
-        _dropped.push_back(hit->second);
+        drop(hit->second);
         db.erase(hit);
     }
 
@@ -33,15 +77,17 @@ q_roiimg *q_roiimgdb::qrimg(roi &r)
         if (old->second->outline_ref() == r.outline_ref())
             raster = old->second;
         else
-            _dropped.push_back(old->second);
+            drop(old->second);
         _retired.erase(old);
     }
     if (!raster) {
         raster = new q_roiimg(r);
         raster->map();
+        _bytes += cost(raster);
     }
     evict_outside(r.t());
     db.emplace(key, raster);
+    trim(r.t(), key);
     return raster;
 }
 
@@ -54,8 +100,7 @@ void q_roiimgdb::evict_outside(int t)
     // Most misses find the map inside the window already.
     if (db.empty() || (!(db.begin()->first < key_min) && db.rbegin()->first < key_max))
         return;
-    auto retire = [this](std::map<std::string, q_roiimg *>::iterator from,
-                         std::map<std::string, q_roiimg *>::iterator to) {
+    auto retire = [this](raster_map::iterator from, raster_map::iterator to) {
         for (auto it = from; it != to; ++it)
             _retired.emplace(it->first, it->second);
         db.erase(from, to);
@@ -64,17 +109,46 @@ void q_roiimgdb::evict_outside(int t)
     retire(db.lower_bound(key_max), db.end());
 }
 
+// Over the budget and with no command running: the dropped rasters go, then
+// the retired ones and, if that is not enough, those of the window, farthest
+// in time from the latest miss first. The raster just handed out stays.
+void q_roiimgdb::trim(int t, const std::string &keep)
+{
+    if (pinned())
+        return;
+    for (q_roiimg *r : _dropped)
+        release(r);
+    _dropped.clear();
+    if (_bytes <= _budget)
+        return;
+    for (raster_map *from : {&_retired, &db}) {
+        std::vector<std::pair<int, raster_map::iterator>> order;
+        order.reserve(from->size());
+        for (auto it = from->begin(); it != from->end(); ++it)
+            if (it->first != keep)
+                order.emplace_back(std::abs(it->second->t() - t), it);
+        std::sort(order.begin(), order.end(),
+                  [](const auto &a, const auto &b) { return a.first > b.first; });
+        for (auto &entry : order) {
+            if (_bytes <= _budget)
+                return;
+            release(entry.second->second);
+            from->erase(entry.second);
+        }
+    }
+}
+
 void q_roiimgdb::remove(pos4i p)
 {
     const std::string key = keygen(p);
     auto it = db.find(key);
     if (it != db.end()) {
-        _dropped.push_back(it->second);
+        drop(it->second);
         db.erase(it);
     }
     auto old = _retired.find(key);
     if (old != _retired.end()) {
-        _dropped.push_back(old->second);
+        drop(old->second);
         _retired.erase(old);
     }
 }

@@ -3,9 +3,10 @@
 
 #include "keygen.h"
 
+#include <algorithm> // std::max
 #include <iostream>
-#include <iterator> // std::prev
-#include <utility> // std::move
+#include <iterator> // std::prev, std::distance, std::advance
+#include <utility>  // std::move
 #include <vector>
 
 roidb_plus::roidb_plus(std::string name)
@@ -18,7 +19,41 @@ std::string roidb_plus::plane_key(int t, int z)
     return keygen(pos4i(0, 0, z, t));
 }
 
+roidb_plus::roidb_plus(const roidb_plus &other)
+    : roidb(other), tz_xy_db(other.tz_xy_db), tz_iter(tz_xy_db.end())
+{
+    tz_iter = same_place(other, other.tz_iter);
+}
+
+roidb_plus &roidb_plus::operator=(const roidb_plus &other)
+{
+    if (this == &other)
+        return *this;
+    roidb::operator=(other);
+    tz_xy_db = other.tz_xy_db;
+    tz_iter = same_place(other, other.tz_iter);
+    return *this;
+}
+
+roidb_plus::iterator roidb_plus::same_place(const roidb_plus &other, index_type::const_iterator it)
+{
+    if (it == other.tz_xy_db.end())
+        return tz_xy_db.end();
+    // Entries of one plane keep their order, so the place within the plane carries over.
+    auto first = other.tz_xy_db.lower_bound(it->first);
+    const auto offset = std::distance(first, it);
+    auto mine = tz_xy_db.lower_bound(it->first);
+    std::advance(mine, offset);
+    return mine;
+}
+
 void roidb_plus::entry_plus(roi r)
+{
+    if (storable(r))
+        index_and_enter(std::move(r));
+}
+
+void roidb_plus::index_and_enter(roi r)
 {
     const int x = r.x(), y = r.y(), z = r.z(), t = r.t();
     std::string key = keygen(r);
@@ -34,21 +69,73 @@ void roidb_plus::entry_plus(roi r)
 
 void roidb_plus::read_plus(std::string filename)
 {
-    read_with(filename, [this](roi &&r) { entry_plus(std::move(r)); });
+    // The reader hands on only ROIs that can be stored.
+    read_with(filename, [this](roi &&r) { index_and_enter(std::move(r)); });
+}
+
+bool roidb_plus::load(const std::string &filename)
+{
+    roi_file_reader in;
+    std::string name;
+    if (!in.open(filename) || !in.read_word(name))
+        return false;
+    _name = name;
+    roi r;
+    while (in.read_roi(r))
+        index_and_enter(std::move(r));
+    return true;
+}
+
+bool roidb_plus::read_range(const std::string &filename, int t_from, int t_end, std::string &name,
+                            std::vector<roi> &rois)
+{
+    roi_file_reader in;
+    if (!in.open(filename) || !in.read_word(name))
+        return false;
+    roi r;
+    while (in.read_roi(r))
+        if (t_from <= r.t() && r.t() <= t_end)
+            rois.push_back(std::move(r));
+    return true;
 }
 
 void roidb_plus::replace_plus(std::string filename, int t_from, int t_end)
 {
+    std::string name;
+    std::vector<roi> incoming;
+    if (!read_range(filename, t_from, t_end, name, incoming)) {
+        std::cerr << "roidb: Cannot open " << filename << std::endl;
+        return;
+    }
     std::vector<roi> doomed;
     for (auto &e : db)
         if (e.second.t() >= t_from && e.second.t() <= t_end)
             doomed.push_back(e.second);
     for (const roi &r : doomed)
         remove(r);
-    read_with(filename, [this, t_from, t_end](roi &&r) {
-        if (t_from <= r.t() && r.t() <= t_end)
-            entry_plus(std::move(r));
-    });
+    _name = name;
+    for (roi &r : incoming)
+        index_and_enter(std::move(r));
+}
+
+roidb_plus::replace_result roidb_plus::replace_checked(const std::string &filename, int t_from,
+                                                       int t_end, const std::string &dataset)
+{
+    std::string name;
+    std::vector<roi> incoming;
+    if (!read_range(filename, t_from, t_end, name, incoming))
+        return replace_result::unreadable;
+    if (name != dataset)
+        return replace_result::different_dataset;
+    std::vector<roi> doomed;
+    for (auto &e : db)
+        if (e.second.t() >= t_from && e.second.t() <= t_end)
+            doomed.push_back(e.second);
+    for (const roi &r : doomed)
+        remove(r);
+    for (roi &r : incoming)
+        index_and_enter(std::move(r));
+    return replace_result::replaced;
 }
 
 void roidb_plus::seek(int t, int z, int pos)
@@ -93,6 +180,19 @@ roi roidb_plus::find_plus(std::string key)
     return r;
 }
 
+const roi *roidb_plus::stored(const std::string &key) const
+{
+    const pos4i p = decode(key);
+    std::string db_key;
+    db_key.reserve(12);
+    oxel_append_field(db_key, p.t(), 3);
+    oxel_append_field(db_key, p.x(), 3);
+    oxel_append_field(db_key, p.y(), 3);
+    oxel_append_field(db_key, p.z(), 3);
+    auto it = db.find(db_key);
+    return it == db.end() ? nullptr : &it->second;
+}
+
 void roidb_plus::remove(std::string key)
 {
     remove(roi(decode(key), ""));
@@ -121,4 +221,14 @@ int roidb_plus::t_min()
 int roidb_plus::t_max()
 {
     return db.empty() ? 0 : decode(db.rbegin()->first).t();
+}
+
+int roidb_plus::z_max() const
+{
+    // One visit per plane: the index groups its entries by plane key, whose
+    // last field is the plane (read by decode as the browser key's y).
+    int highest = 0;
+    for (auto it = tz_xy_db.begin(); it != tz_xy_db.end(); it = tz_xy_db.upper_bound(it->first))
+        highest = std::max(highest, decode(it->first).y());
+    return highest;
 }

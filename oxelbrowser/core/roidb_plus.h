@@ -6,21 +6,37 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
-class roidb_plus : public roidb {
+class roidb_plus : public roidb
+{
 public:
-    using index_type = std::multimap<std::string, pos2i, std::less<std::string>,
-                                     oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
+    using index_type =
+        std::multimap<std::string, pos2i, std::less<std::string>,
+                      oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
     using iterator = index_type::iterator;
 
     roidb_plus(std::string name);
+    // A copy walks its own index: its cursor stands where the source's stood.
+    roidb_plus(const roidb_plus &other);
+    roidb_plus &operator=(const roidb_plus &other);
 
     // Indexes r under its plane, then enters it (a position already held is
-    // neither replaced nor indexed twice).
+    // neither replaced nor indexed twice; a ROI that would not read back as
+    // written is refused, as by entry).
     void entry_plus(roi r);
     void read_plus(std::string filename);
-    // Replaces every ROI with t_from <= t <= t_end by those of the file.
+    // Reads a ROI file as read_plus does; false, with nothing read, when the
+    // file cannot be opened or names no dataset.
+    bool load(const std::string &filename);
+    // Replaces every ROI with t_from <= t <= t_end by those of the file. A
+    // file that cannot be read changes nothing ("roidb: Cannot open NAME").
     void replace_plus(std::string filename, int t_from, int t_end);
+    enum class replace_result { replaced, unreadable, different_dataset };
+    // replace_plus for a file that must name the given dataset: the file is
+    // read whole before anything changes, and the name stays.
+    replace_result replace_checked(const std::string &filename, int t_from, int t_end,
+                                   const std::string &dataset);
 
     // Plane walk: seek(t, z, 0), then find_plus(t, z, r) until false. A
     // non-zero pos leaves the cursor where it is.
@@ -31,11 +47,16 @@ public:
 
     // By browser key: the stored ROI (empty outline when absent), removal.
     roi find_plus(std::string key);
+    // The stored ROI itself, without a copy; null when absent. Valid until
+    // the ROI is removed.
+    const roi *stored(const std::string &key) const;
     void remove(std::string key);
     void remove(roi r);
 
     int t_min();
     int t_max();
+    // Highest focal plane of any ROI; 0 when the database is empty.
+    int z_max() const;
 
     // Number of ROIs held.
     size_t count() const { return db.size(); }
@@ -44,6 +65,13 @@ public:
     const map_type &rois() const { return db; }
 
 private:
+    // The ROIs of the file with t_from <= t <= t_end, and its name; false
+    // when the file cannot be opened or names nothing.
+    static bool read_range(const std::string &filename, int t_from, int t_end, std::string &name,
+                           std::vector<roi> &rois);
+    void index_and_enter(roi r);
+    // The entry of this index that matches the other index's entry at it.
+    iterator same_place(const roidb_plus &other, index_type::const_iterator it);
     std::string plane_key(int t, int z);
     bool next_in_plane(int t, int z, roi &r, iterator &iter);
 

@@ -9,8 +9,8 @@
 #include <utility>   // std::move
 
 tracker::tracker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min, int z_max)
-    : planes(std::make_shared<plane_map>()), _db(db), _rasters(rasters), _removed(removed),
-      _z_min(z_min), _z_max(z_max)
+    : planes(std::make_shared<plane_map>()), _db(db), _rasters(rasters), _pin(rasters.hold()),
+      _removed(removed), _z_min(z_min), _z_max(z_max)
 {
 }
 
@@ -31,7 +31,8 @@ const std::vector<tracker::candidate> &tracker::plane(int t, int z)
 
 static bool boxes_meet(const q_roiimg *a, const q_roiimg *b)
 {
-    return a->top_left().x() <= b->bottom_right().x() && b->top_left().x() <= a->bottom_right().x() &&
+    return a->top_left().x() <= b->bottom_right().x() &&
+           b->top_left().x() <= a->bottom_right().x() &&
            a->top_left().y() <= b->bottom_right().y() && b->top_left().y() <= a->bottom_right().y();
 }
 

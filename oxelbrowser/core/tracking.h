@@ -4,6 +4,7 @@
 #pragma once
 
 #include "OXEL_roi"
+#include "q_roiimgdb.h"
 
 #include <functional>
 #include <map>
@@ -14,19 +15,21 @@
 #include <vector>
 
 class q_roiimg;
-class q_roiimgdb;
 class roidb_plus;
 
 using key_set = std::set<std::string>;
 
-class tracker {
+class tracker
+{
 public:
     struct candidate {
         std::string key;
         q_roiimg *raster;
     };
     // The ROIs of each visited plane (t, z) with their rasters. Trackers of
-    // one command may share it: no plane changes while a command runs.
+    // one command may share it: no plane changes while a command runs. The
+    // rasters stay valid while a pin of the cache lives: each tracker holds
+    // one, and a command that keeps the planes between trackers holds its own.
     using plane_map = std::map<std::pair<int, int>, std::vector<candidate>>;
 
     tracker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min, int z_max);
@@ -60,11 +63,11 @@ private:
     const std::vector<candidate> &plane(int t, int z);
     void search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, double mor_t,
                 double mor_z);
-    bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t,
-                double mor_z);
+    bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t, double mor_z);
 
     roidb_plus &_db;
     q_roiimgdb &_rasters;
+    q_roiimgdb::pin _pin;
     const key_set &_removed;
     int _z_min;
     int _z_max;

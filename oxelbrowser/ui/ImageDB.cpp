@@ -17,11 +17,15 @@ QPixmap ImageDB::img(int t, int z, QString name, int cache_time)
     if (hit != db.end())
         return hit->second;
 
+    if (k == _last_missing)
+        return QPixmap();
     QPixmap pixmap;
     if (!pixmap.load(name)) {
         std::cerr << "Cannot find " << name.toStdString() << std::endl;
+        _last_missing = k;
         return QPixmap();
     }
+    _last_missing.clear();
     // Keys begin with the time point: everything outside the window goes.
     const std::string key_min = key(t - cache_time, 0);
     const std::string key_max = key(t + cache_time, 0);

@@ -12,6 +12,8 @@ class ImageDB {
 public:
     // The image of (t, z) from the file name, loaded on a miss; a null
     // pixmap ("Cannot find NAME" on standard error) when it cannot be loaded.
+    // Asked again at once for the same missing image, it neither reads nor
+    // reports again.
     QPixmap img(int t, int z, QString name, int cache_time);
 
     size_t size() const { return db.size(); }
@@ -21,4 +23,5 @@ private:
     static std::string key(int t, int z);
 
     std::map<std::string, QPixmap> db;
+    std::string _last_missing;
 };

@@ -5,6 +5,7 @@
 #include "OXEL_pos"
 #include "OXEL_roi"
 #include "file_chooser.h"
+#include "review.h"
 #include "tracking.h"
 
 #include <QColor>
@@ -184,6 +185,8 @@ protected slots:
 
 protected:
     void changeEvent(QEvent *e) override;
+    // The design's keys reach the window whichever child has the focus.
+    bool eventFilter(QObject *watched, QEvent *e) override;
 
 public:
     // State members, in their design order.
@@ -275,8 +278,30 @@ public:
     bool m_split_mode;
 
 private:
+    // The focal-plane range before a file widens it.
+    static constexpr int default_max_focal_plane = 55;
+
+    // Holds rendering back while a command passes through positions that
+    // are not meant to be shown.
+    struct paint_hold {
+        explicit paint_hold(int &held) : _held(held) { ++_held; }
+        ~paint_hold() { --_held; }
+        paint_hold(const paint_hold &) = delete;
+        paint_hold &operator=(const paint_hold &) = delete;
+        int &_held;
+    };
+
     void init();
     void destroy();
+    // Says "Busy" and gives true while a long operation runs.
+    bool refusedAsBusy();
+    // Replaces the open dataset by a database just read.
+    void openDatabase(std::unique_ptr<roidb_plus> fresh);
+    // Applies what was typed into a number field once editing ends.
+    void applyTypedTimePoint();
+    void applyTypedFocalPlane();
+    // Keys a number field keeps for itself (digits and editing keys).
+    bool isNumberFieldKey(QObject *watched, const QKeyEvent *e) const;
     // The running application, whether or not setApplication was called.
     QApplication *application();
     void letEventsRun();
@@ -290,6 +315,7 @@ private:
     // milliseconds (a search visits thousands of ROIs a second).
     void letEventsRunNow(bool force);
     void switchMode(bool &flag, QCursor &prev_cursor, bool on);
+    void traceInput();
     QPoint imagePoint(const QPointF &window_position) const;
     tracker makeTracker();
     // Removes a ROI from the database and its raster from the cache.
@@ -304,10 +330,21 @@ private:
     void setTrackingButtons(bool enabled);
     void trackingSteps(bool forward);
     std::string unitOf(const std::string &key);
+    // Every change of units, links or ROIs calls this: what is made from
+    // them (unit centres, the review queue) is made again when next needed.
+    void lineageChanged();
+    // Review lists and queue.
+    void showFirstOf(const std::set<std::string> &heads, int t_from, int t_to, const char *label);
+    void refreshReviewQueue();
+    void showReviewCount();
+    void reviewStep(int direction);
+    void dismissReviewUnit();
+    void pushButton_review_clicked();
 
     Ui::OXELBrowser *ui;
     std::unique_ptr<FileChooser> m_chooser;
     bool m_busy;
+    int m_paint_held;
     int m_prev_t;
     int m_prev_z;
     bool m_stop_requested;
@@ -318,4 +355,17 @@ private:
     std::shared_ptr<tracker::plane_map> m_step_planes;
     // Numbers handed out by ID(), by time point in order of first request.
     std::map<int, std::vector<std::string>> m_ids;
+    // Counts changes of units, links and ROIs.
+    unsigned long m_lineage_generation = 0;
+    // Unit centres and plane extents for the lineage drawing.
+    review::unit_views m_unit_views;
+    unsigned long m_unit_views_generation = 0;
+    // The review queue, the entry on view (-1: none yet) and the units the
+    // user has looked at and found right.
+    std::vector<review::entry> m_review_queue;
+    int m_review_pos = -1;
+    bool m_review_built = false;
+    unsigned long m_review_generation = 0;
+    std::string m_review_unit;
+    std::set<std::string> m_dismissed_units;
 };

@@ -2,6 +2,7 @@
 #include "ImageDB.h"
 #include "OXELBrowser.h"
 #include "q_roiimgdb.h"
+#include "dataset_name.h"
 #include "roidb_plus.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QPushButton>
 
+#include <algorithm> // std::max
 #include <cstdlib> // std::getenv
 #include <iostream>
 
@@ -49,10 +51,8 @@ void OXELBrowser::pushButton_save_roifile_clicked()
 
 void OXELBrowser::pushButton_read_roifile_clicked()
 {
-    if (m_busy) {
-        beginBusy(); // says why nothing happens
+    if (refusedAsBusy())
         return;
-    }
     const QString name = m_chooser->openFileName(this, tr("Choose a filename to read"),
                                                  startName(".roi"),
                                                  tr("roi file (*.roi)"), "open file dialog");
@@ -65,32 +65,50 @@ void OXELBrowser::pushButton_read_roifile_clicked()
     readRoiFile(name);
 }
 
+// The file is read whole into a database of its own first: a file that
+// cannot be read, or names no usable dataset, leaves the open dataset (and
+// its unsaved edits) as it was.
 void OXELBrowser::readRoiFile(const QString &name)
 {
     if (!beginBusy())
         return;
+    const std::string path = name.toStdString();
     if (!QFile::exists(name)) {
-        std::cerr << "No such file or directory: " << name.toStdString() << std::endl;
+        std::cerr << "No such file or directory: " << path << std::endl;
     } else {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        close_common();
-        m_roidb = new roidb_plus("");
-        m_roidb->read_plus(name.toStdString());
-        const std::string dataset = m_roidb->name();
-        setDataset(dataset);
-        build_imgdb();
-        m_img_base = QString::fromStdString(make_img_base(dataset));
-        build_q_roiimgdb();
-        read_common();
+        auto fresh = std::make_unique<roidb_plus>("");
+        std::string problem;
+        if (!fresh->load(path))
+            std::cerr << "Cannot open " << path << std::endl;
+        else if (!(problem = dataset_name_problem(fresh->name())).empty())
+            std::cerr << "Cannot open " << path << ": its dataset name \"" << fresh->name()
+                      << "\" " << problem << std::endl;
+        else
+            openDatabase(std::move(fresh));
         QApplication::restoreOverrideCursor();
-    }
-    // With no database open (a missing file before any read) the range stays.
-    if (m_roidb) {
-        setMaxTimePoint(m_roidb->t_max());
-        setMinTimePoint(m_roidb->t_min());
     }
     endBusy();
     dirty = true;
     repaintNow();
     letEventsRun();
+}
+
+void OXELBrowser::openDatabase(std::unique_ptr<roidb_plus> fresh)
+{
+    // Nothing is rendered for the positions passed on the way.
+    const paint_hold hold(m_paint_held);
+    close_common();
+    m_roidb = fresh.release();
+    const std::string dataset = m_roidb->name();
+    setDataset(dataset);
+    build_imgdb();
+    m_img_base = QString::fromStdString(make_img_base(dataset));
+    build_q_roiimgdb();
+    // The ranges come first, so that the start position is clamped to them.
+    setMaxTimePoint(m_roidb->t_max());
+    setMinTimePoint(m_roidb->t_min());
+    setMaxFocalPlane(std::max(default_max_focal_plane, m_roidb->z_max()));
+    setMinFocalPlane(0);
+    read_common();
 }

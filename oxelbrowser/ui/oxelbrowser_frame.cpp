@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include <cstdlib> // std::getenv
@@ -26,7 +28,7 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
       m_imgdb(nullptr), m_time_point(0), m_focal_plane(0), m_cache_time(10), m_auto(false),
       m_q_roiimgdb(nullptr), m_make_units(false), m_auto_make_units(false),
       m_show_centroid(false), m_merge_mode(false), m_split_mode(false), ui(new Ui::OXELBrowser),
-      m_chooser(new DialogFileChooser), m_busy(false), m_prev_t(-1), m_prev_z(-1),
+      m_chooser(new DialogFileChooser), m_busy(false), m_paint_held(0), m_prev_t(-1), m_prev_z(-1),
       m_stop_requested(false), m_event_ms(0.0)
 {
     register_images();
@@ -64,6 +66,24 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
     // Beside the designed commands: the unit-making pass and the export.
     connect(ui->pushButton_make_units, &QPushButton::clicked, this, [this] { makeUnits(); });
     connect(ui->pushButton_export, &QPushButton::clicked, this, [this] { exportCuration(); });
+    // Finding the errors: the review lists and the review queue.
+    connect(ui->pushButton_dead_end, &QPushButton::clicked, this,
+            &OXELBrowser::pushButton_dead_end_clicked);
+    connect(ui->pushButton_unlinked_unit, &QPushButton::clicked, this,
+            &OXELBrowser::pushButton_unlinked_unit_clicked);
+    connect(ui->pushButton_review, &QPushButton::clicked, this,
+            [this] { pushButton_review_clicked(); });
+    // Typed numbers and names take effect when editing ends.
+    connect(lineEdit_time_point, &QLineEdit::editingFinished, this,
+            [this] { applyTypedTimePoint(); });
+    connect(lineEdit_focal_plane, &QLineEdit::editingFinished, this,
+            [this] { applyTypedFocalPlane(); });
+    connect(lineEdit_dataset, &QLineEdit::editingFinished, this, [this] {
+        if (lineEdit_dataset->text().isEmpty())
+            setDataset(std::string());
+    });
+    if (QCoreApplication *app = QCoreApplication::instance())
+        app->installEventFilter(this);
 
     languageChange();
     resize(QSize(620, 878).expandedTo(minimumSizeHint()));
@@ -111,7 +131,7 @@ void OXELBrowser::init()
     setMinTimePoint(0);
     setMaxTimePoint(150);
     setMinFocalPlane(0);
-    setMaxFocalPlane(55);
+    setMaxFocalPlane(default_max_focal_plane);
     m_cache_time = 10;
     setDataset(m_dataset.toStdString());
     setMouseTracking(true);
@@ -157,13 +177,21 @@ void OXELBrowser::repaintNow()
     repaint();
 }
 
+bool OXELBrowser::refusedAsBusy()
+{
+    if (!m_busy)
+        return false;
+    std::cerr << "Busy: the command is ignored; a running operation has not ended" << std::endl;
+    return true;
+}
+
 bool OXELBrowser::beginBusy()
 {
-    if (m_busy) {
-        std::cerr << "Busy: the command waits until the running operation has ended" << std::endl;
+    if (refusedAsBusy())
         return false;
-    }
     m_busy = true;
+    // A Stop pressed before this operation began is not meant for it.
+    m_stop_requested = false;
     // The first chance of a long operation to let events run is always taken.
     m_events_clock.invalidate();
     return true;
@@ -225,6 +253,59 @@ void OXELBrowser::changeEvent(QEvent *e)
     if (e->type() == QEvent::LanguageChange)
         languageChange();
     QWidget::changeEvent(e);
+}
+
+// Keys of the canvas, whatever child of the window has the focus.
+static bool is_window_key(int key)
+{
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return true;
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BracketRight:
+    case Qt::Key_Apostrophe:
+    case Qt::Key_Plus:
+    case Qt::Key_Minus:
+    case Qt::Key_Equal:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool OXELBrowser::isNumberFieldKey(QObject *watched, const QKeyEvent *e) const
+{
+    if (watched != lineEdit_time_point && watched != lineEdit_focal_plane)
+        return false;
+    const int key = e->key();
+    return (key >= Qt::Key_0 && key <= Qt::Key_9) || key == Qt::Key_Backspace ||
+           key == Qt::Key_Delete || key == Qt::Key_Home || key == Qt::Key_End ||
+           key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// The number fields, the sliders and the buttons would otherwise swallow the
+// canvas keys (letters, arrows) whenever they hold the focus. Digits and
+// editing keys still reach the number fields, and everything reaches the
+// dataset field, which is only open for typing while no dataset is.
+bool OXELBrowser::eventFilter(QObject *watched, QEvent *e)
+{
+    if (e->type() == QEvent::KeyPress && watched != this) {
+        auto *child = qobject_cast<QWidget *>(watched);
+        auto *key = static_cast<QKeyEvent *>(e);
+        const Qt::KeyboardModifiers chords =
+            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        if (child && child->window() == this && isAncestorOf(child) &&
+            child != lineEdit_dataset && !chords && is_window_key(key->key()) &&
+            !isNumberFieldKey(watched, key)) {
+            keyPressEvent(key);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
 }
 
 void OXELBrowser::setFileChooser(std::unique_ptr<FileChooser> chooser)

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include <cstdlib> // std::getenv
 #include <iostream>
 
 bool OXELBrowser::isSelected(std::string key)
@@ -140,8 +141,24 @@ void OXELBrowser::keyPressEvent(QKeyEvent *e)
         linkCurrentTimePoint();
         break;
     case Qt::Key_G:
-        if (!m_lineage_mode_roi_set.empty())
+        // Moving the view under a running operation would move its work too.
+        if (!m_lineage_mode_roi_set.empty() && !refusedAsBusy())
             view(*m_lineage_mode_roi_set.begin());
+        break;
+    case Qt::Key_B:
+        pushButton_dead_end_clicked();
+        break;
+    case Qt::Key_O:
+        pushButton_unlinked_unit_clicked();
+        break;
+    case Qt::Key_N:
+        reviewStep(+1);
+        break;
+    case Qt::Key_P:
+        reviewStep(-1);
+        break;
+    case Qt::Key_I:
+        dismissReviewUnit();
         break;
     case Qt::Key_Up:
         focusUp();
@@ -152,6 +169,7 @@ void OXELBrowser::keyPressEvent(QKeyEvent *e)
     default:
         break;
     }
+    traceInput();
     letEventsRun();
 }
 
@@ -159,7 +177,11 @@ void OXELBrowser::wheelEvent(QWheelEvent *e)
 {
     if (!m_imgdb)
         return;
-    if (e->angleDelta().y() > 0)
+    // Only a vertical wheel step changes the plane.
+    const int step = e->angleDelta().y();
+    if (step == 0)
+        return;
+    if (step > 0)
         focusUp();
     else
         focusDown();
@@ -177,6 +199,21 @@ std::string OXELBrowser::unitOf(const std::string &key)
     return std::string();
 }
 
+// With $OXELBROWSER_TRACE_INPUT set, each key and press is followed by one
+// line of what the window then shows, for scripts that drive the browser.
+void OXELBrowser::traceInput()
+{
+    static const bool on = [] {
+        const char *v = std::getenv("OXELBROWSER_TRACE_INPUT");
+        return v && *v && std::string(v) != "0";
+    }();
+    if (!on)
+        return;
+    std::cout << "view t=" << m_time_point << " z=" << m_focal_plane
+              << " selected=" << m_selected_roi_set.size()
+              << " removed=" << m_removed_roi_set.size() << std::endl;
+}
+
 QPoint OXELBrowser::imagePoint(const QPointF &window_position) const
 {
     return window_position.toPoint() - frame_canvas->pos();
@@ -187,7 +224,7 @@ void OXELBrowser::mouseMoveEvent(QMouseEvent *e)
     if (!m_roidb || !m_q_roiimgdb)
         return;
     const QPoint p = imagePoint(e->position());
-    if (p.x() < 0 || p.y() < 0 || p.x() >= frame_canvas->width() || p.y() >= frame_canvas->height())
+    if (!frame_canvas->rect().contains(p))
         return;
     if (!m_mouse_over_roi_set.empty()) {
         m_mouse_over_roi_set.clear();
@@ -207,6 +244,9 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
     if (!m_roidb)
         return;
     const QPoint p = imagePoint(e->position());
+    // Presses beside the canvas pick nothing, even where a large image goes on.
+    if (!frame_canvas->rect().contains(p))
+        return;
     const std::string key = xyROI(p.x(), p.y());
     const bool left = e->button() == Qt::LeftButton;
     const std::string L = m_lineage_mode_roi_set.empty() ? std::string() : *m_lineage_mode_roi_set.begin();
@@ -215,9 +255,9 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
 
     if (key.empty() && !m_split_mode) {
         // nothing under the pointer
-    } else if (editing && left && m_busy) {
+    } else if (editing && m_busy) {
         // Units and links must not change under a running operation.
-        std::cerr << "Busy: the click is ignored until the running operation has ended" << std::endl;
+        refusedAsBusy();
     } else if (m_manual_elite) {
         if (left) {
             const std::string h = unitOf(key);
@@ -289,5 +329,6 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
     }
     dirty = true;
     repaintNow();
+    traceInput();
     letEventsRun();
 }

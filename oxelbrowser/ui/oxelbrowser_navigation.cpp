@@ -2,6 +2,7 @@
 #include "ImageDB.h"
 #include "OXEL_roiio"
 #include "OXELBrowser.h"
+#include "dataset_name.h"
 #include "keygen.h"
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
@@ -97,36 +98,57 @@ void OXELBrowser::slider_focal_plane_valueChanged(int v)
     setCurrentFocalPlane(v);
 }
 
+// A number parsed from a field: 0 when it is empty, the old value when it
+// does not parse.
+static int typed_number(const QString &text, int old)
+{
+    if (text.isEmpty())
+        return 0;
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    return ok ? v : old;
+}
+
+// While the user types into a field, the view waits for the end of editing
+// (Return or leaving the field): "15" must not show 1 on its way.
 void OXELBrowser::lineEdit_time_point_textChanged(const QString &text)
 {
-    int t = m_time_point;
-    if (text.isEmpty()) {
-        t = 0;
-    } else {
-        bool ok = false;
-        int v = text.toInt(&ok, 10);
-        if (ok)
-            t = v;
-    }
-    setCurrentTimePoint(clamp_to(t, m_min_time_point, m_max_time_point));
+    if (lineEdit_time_point->hasFocus())
+        return;
+    setCurrentTimePoint(
+        clamp_to(typed_number(text, m_time_point), m_min_time_point, m_max_time_point));
 }
 
 void OXELBrowser::lineEdit_focal_plane_textChanged(const QString &text)
 {
-    int z = m_focal_plane;
-    if (text.isEmpty()) {
-        z = 0;
-    } else {
-        bool ok = false;
-        int v = text.toInt(&ok, 10);
-        if (ok)
-            z = v;
-    }
-    setCurrentFocalPlane(z);
+    if (lineEdit_focal_plane->hasFocus())
+        return;
+    setCurrentFocalPlane(typed_number(text, m_focal_plane));
 }
 
+void OXELBrowser::applyTypedTimePoint()
+{
+    setCurrentTimePoint(clamp_to(typed_number(lineEdit_time_point->text(), m_time_point),
+                                 m_min_time_point, m_max_time_point));
+}
+
+void OXELBrowser::applyTypedFocalPlane()
+{
+    setCurrentFocalPlane(typed_number(lineEdit_focal_plane->text(), m_focal_plane));
+}
+
+// A name that would not read back from the files that hold it, or would lead
+// outside the image root, is refused; the field shows the name kept.
 void OXELBrowser::setDataset(std::string name)
 {
+    const std::string problem = dataset_name_problem(name);
+    if (!problem.empty()) {
+        std::cerr << "Dataset name \"" << name << "\" " << problem << "; \""
+                  << m_dataset.toStdString() << "\" is kept" << std::endl;
+        const QSignalBlocker field(lineEdit_dataset);
+        lineEdit_dataset->setText(m_dataset);
+        return;
+    }
     m_dataset = QString::fromStdString(name);
     if (lineEdit_dataset->text() != m_dataset)
         lineEdit_dataset->setText(m_dataset);
@@ -136,8 +158,12 @@ void OXELBrowser::setDataset(std::string name)
 
 void OXELBrowser::lineEdit_dataset_textChanged(const QString &text)
 {
+    // An empty field is a name being typed; editing ends with a name or the old one.
+    if (text.isEmpty() && lineEdit_dataset->hasFocus())
+        return;
     setDataset(text.toStdString());
-    m_dataset1 = m_dataset2 = m_dataset3 = text;
+    if (m_dataset == text)
+        m_dataset1 = m_dataset2 = m_dataset3 = text;
 }
 
 std::string OXELBrowser::make_img_base(std::string name)
@@ -162,6 +188,12 @@ void OXELBrowser::read_common()
     m_auto = m_auto_make_units = m_make_units = m_manual_elite = m_lineage_mode = false;
     m_show_tracked_rois_mode = m_add_lineage_mode = m_remove_lineage_mode = m_auto_split = false;
     m_show_centroid = m_merge_mode = m_split_mode = dirty = false;
+    // What the window shows matches the cleared flags: Auto up, no mode cursor.
+    {
+        const QSignalBlocker auto_button(pushButton_auto);
+        pushButton_auto->setChecked(false);
+    }
+    unsetCursor();
     m_selected_roi_set.clear();
     m_removed_roi_set.clear();
     m_mouse_over_roi_set.clear();
@@ -176,6 +208,12 @@ void OXELBrowser::read_common()
     m_head_members.clear();
     m_members_head.clear();
     m_linkage_multimap.clear();
+    m_review_queue.clear();
+    m_review_pos = -1;
+    m_review_unit.clear();
+    m_dismissed_units.clear();
+    lineageChanged();
+    showReviewCount();
     lineEdit_dataset->setEnabled(false);
     for (QWidget *w : {static_cast<QWidget *>(lineEdit_focal_plane),
                        static_cast<QWidget *>(lineEdit_time_point),
@@ -234,8 +272,8 @@ void OXELBrowser::build_roidb()
 {
     m_roidb = new roidb_plus(m_dataset.toStdString());
     roidb_plus *db = m_roidb;
-    for (int t = m_min_time_point; t <= m_max_time_point; ++t) {
-        for (int z = m_min_focal_plane; z <= m_max_focal_plane; ++z) {
+    for (int t = m_min_time_point; t <= m_max_time_point && !m_stop_requested; ++t) {
+        for (int z = m_min_focal_plane; z <= m_max_focal_plane && !m_stop_requested; ++z) {
             letEventsRun();
             const std::string name = m_roi_base.toStdString() + ::digit3(t) + "-" + ::digit3(z) +
                                      "." + m_roi_ext.toStdString();
@@ -257,6 +295,9 @@ void OXELBrowser::build_roidb()
             }
         }
     }
+    if (m_stop_requested)
+        std::cerr << "Reading the outline files stopped; the planes read so far are open"
+                  << std::endl;
     dirty = true;
     repaintNow();
     letEventsRun();

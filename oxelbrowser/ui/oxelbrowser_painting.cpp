@@ -12,11 +12,13 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-void OXELBrowser::paintEvent(QPaintEvent *e)
+void OXELBrowser::paintEvent(QPaintEvent *)
 {
-    if (!m_imgdb)
+    // Every paint event counts as spontaneous in this toolkit, so whether
+    // anything changed is told by the position and the dirty flag alone.
+    if (!m_imgdb || m_paint_held)
         return;
-    if (m_time_point == m_prev_t && m_focal_plane == m_prev_z && !e->spontaneous() && !dirty)
+    if (m_time_point == m_prev_t && m_focal_plane == m_prev_z && !dirty)
         return;
     dirty = false;
     m_prev_t = m_time_point;
@@ -83,6 +85,8 @@ void OXELBrowser::drawROI(QPixmap &pix)
             else if (reach(h, lineage_root))
                 code |= colour_table::forward | colour_table::backward;
         }
+        if (!m_review_unit.empty() && h == m_review_unit)
+            code |= colour_table::highlight;
         if (h != "N/A" && isElite(h))
             code |= colour_table::elite;
         if (m_show_tracked_rois_mode && !(code & (colour_table::forward | colour_table::backward)))

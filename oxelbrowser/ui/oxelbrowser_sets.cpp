@@ -25,6 +25,7 @@ void OXELBrowser::pushButton_reset_clicked()
     m_smallest_enclosing_circle.clear();
     m_linkage_set.clear();
     m_linkage_multimap.clear();
+    lineageChanged();
     endBusy();
     dirty = true;
     repaintNow();
@@ -53,29 +54,32 @@ void OXELBrowser::dropRoi(const std::string &key)
     // A later ROI at the same position is rasterised afresh.
     if (m_q_roiimgdb)
         m_q_roiimgdb->remove(decode(key));
+    lineageChanged();
 }
 
+// Stop (or Exit) ends the command at its next ROI; what was removed by then
+// stays removed.
 void OXELBrowser::pushButton_clean_clicked()
 {
     if (!m_roidb || !beginBusy())
         return;
     setCursor(Qt::WaitCursor);
-    for (int t = m_min_time_point; t <= m_max_time_point && m_roidb; ++t) {
+    for (int t = m_min_time_point; t <= m_max_time_point && m_roidb && !m_stop_requested; ++t) {
         setCurrentTimePoint(t);
         dirty = true;
         repaintNow();
         letEventsRun();
-        for (int z = m_min_focal_plane; z <= m_max_focal_plane; ++z) {
+        for (int z = m_min_focal_plane; z <= m_max_focal_plane && !m_stop_requested; ++z) {
             // The walk has its own cursor: painting in between moves the shared one.
             bool removed_any = true;
-            while (removed_any) {
+            while (removed_any && !m_stop_requested) {
                 removed_any = false;
                 roidb_plus::iterator iter;
                 m_roidb->seek_iter(t, z, 0, iter);
                 roi r;
                 for (;;) {
                     letEventsRunNow(false);
-                    if (!m_roidb->find_plus_iter(t, z, r, iter))
+                    if (m_stop_requested || !m_roidb->find_plus_iter(t, z, r, iter))
                         break;
                     const std::string key = keygen(r);
                     if (!isFwdTracked(key) || !isBwdTracked(key)) {
@@ -85,6 +89,8 @@ void OXELBrowser::pushButton_clean_clicked()
                 }
             }
         }
+        if (m_stop_requested)
+            std::cerr << "Clean Up stopped at time point " << t << std::endl;
         dirty = true;
         repaintNow();
         letEventsRun();
@@ -107,26 +113,39 @@ void OXELBrowser::pushButton_drop_false_positive_clicked()
     endBusy();
 }
 
+// The file is read whole before anything changes: a file that cannot be read,
+// or that belongs to another dataset, leaves the database as it was.
 void OXELBrowser::pushButton_restore_clicked()
 {
-    if (!m_roidb || m_busy) {
-        if (m_busy)
-            beginBusy(); // says why nothing happens
+    if (!m_roidb || refusedAsBusy())
         return;
-    }
     const QString name = m_chooser->openFileName(this, tr("Choose a filename to read"),
                                                  startName(".roi"), tr("roi file (*.roi)"),
                                                  "open file dialog");
     if (name.isEmpty() || !m_roidb || !beginBusy())
         return;
+    const std::string path = name.toStdString();
     if (!QFile::exists(name)) {
-        std::cerr << "No such file or directory: " << name.toStdString() << std::endl;
+        std::cerr << "No such file or directory: " << path << std::endl;
     } else {
         setCursor(Qt::WaitCursor);
-        m_roidb->replace_plus(name.toStdString(), m_time_point, m_max_time_point);
+        switch (m_roidb->replace_checked(path, m_time_point, m_max_time_point,
+                                         m_roidb->name())) {
+        case roidb_plus::replace_result::unreadable:
+            std::cerr << "Cannot open " << path << std::endl;
+            break;
+        case roidb_plus::replace_result::different_dataset:
+            std::cerr << "different dataset" << std::endl;
+            break;
+        case roidb_plus::replace_result::replaced:
+            lineageChanged();
+            break;
+        }
         setCursor(Qt::ArrowCursor);
     }
     setMaxTimePoint(m_roidb->t_max());
     setMinTimePoint(m_roidb->t_min());
+    // The position stays inside the range the database now spans.
+    setCurrentTimePoint(m_time_point);
     endBusy();
 }

@@ -5,12 +5,12 @@
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
 #include "tracking.h"
+#include "unit_maker.h"
 
 #include <QPushButton>
 
-#include <algorithm> // std::sort
-#include <iterator>  // std::next
 #include <iostream>
+#include <iterator> // std::next
 #include <vector>
 
 tracker OXELBrowser::makeTracker()
@@ -83,7 +83,9 @@ void OXELBrowser::trackingSteps(bool forward)
     setTrackingButtons(false);
     setCursor(Qt::WaitCursor);
     // The planes of the time point a step arrives at are where the next one
-    // starts: they are gathered once for the run.
+    // starts: they are gathered once for the run, and their rasters are held
+    // for as long.
+    const q_roiimgdb::pin keep = m_q_roiimgdb ? m_q_roiimgdb->hold() : q_roiimgdb::pin();
     m_step_planes = std::make_shared<tracker::plane_map>();
     do {
         if (forward) {
@@ -143,61 +145,51 @@ void OXELBrowser::pushButton_stop_clicked()
     pushButton_auto->setChecked(false);
 }
 
-// For every time point of the range and every ROI not yet in a unit (in key
-// order, removed ones left out): the ROI heads a new unit, and the search over
-// the neighbouring planes (more than half of the larger raster in common)
-// records what belongs to it. A scratch set holding every ROI already in a
-// unit keeps any ROI from joining two units. Then every time point is linked
-// to the one before.
+// Groups each object's ROIs of every time point into a unit, then links every
+// time point to the one before, leaving out links already present. Stop (or
+// Exit) ends the pass at its next plane; the time points grouped whole by
+// then are still linked, and a line says how far the pass got.
 void OXELBrowser::makeUnits()
 {
     if (!m_roidb || !m_q_roiimgdb || !beginBusy())
         return;
     setTrackingButtons(false);
     setCursor(Qt::WaitCursor);
-    m_stop_requested = false;
-    std::set<std::string> in_units;
-    for (const auto &entry : m_members_head)
-        in_units.insert(entry.first);
-    // One search for the whole pass, so each plane is gathered once.
-    tracker search = makeTracker();
+    unit_maker maker(*m_roidb, *m_q_roiimgdb, m_removed_roi_set, m_min_focal_plane,
+                     m_max_focal_plane);
+    maker.let_events_run = [this] { letEventsRunNow(false); };
+    maker.on_new_head = [this](const roi &r) { m_unit_roi_head = r; };
+    lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
+    const auto keep_going = [this] { return !m_stop_requested; };
 
+    int grouped_to = m_min_time_point - 1;
+    m_make_units = true;
     for (int t = m_min_time_point; t <= m_max_time_point && !m_stop_requested; ++t) {
-        int made = 0;
-        for (int z = m_min_focal_plane; z <= m_max_focal_plane && !m_stop_requested; ++z) {
-            std::vector<std::pair<std::string, roi>> plane;
-            roi r;
-            m_roidb->seek(t, z, 0);
-            while (m_roidb->find_plus(t, z, r))
-                plane.emplace_back(keygen(r), r);
-            std::sort(plane.begin(), plane.end(),
-                      [](const auto &a, const auto &b) { return a.first < b.first; });
-            for (auto &[key, source] : plane) {
-                if (in_units.count(key) || m_removed_roi_set.count(key))
-                    continue;
-                m_unit_roi_head = source;
-                m_head_members.emplace(key, key);
-                m_members_head.emplace(key, key);
-                in_units.insert(key);
-                m_make_units = true;
-                search.make_units = true;
-                search.unit_head = key;
-                search.check_adjacent(source, t, z - 1, in_units, 0.0, 0.5);
-                search.check_adjacent(source, t, z + 1, in_units, 0.0, 0.5);
-                search.make_units = false;
-                m_make_units = false;
-                ++made;
-            }
-            letEventsRunNow(false);
+        const int made = maker.make_units(t, u, keep_going);
+        if (m_stop_requested) {
+            std::cout << "units t=" << t << " n=" << made << " (stopped)" << std::endl;
+            break;
         }
         std::cout << "units t=" << t << " n=" << made << std::endl;
+        grouped_to = t;
         letEventsRunNow(true);
     }
-    for (int t = m_min_time_point + 1; t <= m_max_time_point && !m_stop_requested; ++t) {
-        makeLinkage(t);
+    m_make_units = false;
+
+    const bool stopped_grouping = m_stop_requested;
+    m_stop_requested = false; // the whole time points are linked even after a Stop
+    int linked_to = m_min_time_point, links = 0;
+    for (int t = m_min_time_point + 1; t <= grouped_to && !m_stop_requested; ++t) {
+        links += maker.link_time_point(t, u);
+        linked_to = t;
         letEventsRunNow(false);
     }
-    m_make_units = false;
+    if (stopped_grouping || m_stop_requested) {
+        std::cout << "Make units stopped: units of time points " << m_min_time_point << " to "
+                  << grouped_to << " made whole, " << links << " links added up to time point "
+                  << linked_to << std::endl;
+    }
+    lineageChanged();
     dirty = true;
     repaintNow();
     setCursor(Qt::ArrowCursor);
@@ -207,9 +199,14 @@ void OXELBrowser::makeUnits()
 
 void OXELBrowser::linkCurrentTimePoint()
 {
-    if (!m_roidb || m_busy)
+    if (!m_roidb || !m_q_roiimgdb || !beginBusy())
         return;
-    makeLinkage(m_time_point);
+    unit_maker maker(*m_roidb, *m_q_roiimgdb, m_removed_roi_set, m_min_focal_plane,
+                     m_max_focal_plane);
+    lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
+    maker.link_time_point(m_time_point, u);
+    lineageChanged();
+    endBusy();
     dirty = true;
     repaintNow();
 }

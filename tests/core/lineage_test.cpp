@@ -164,3 +164,21 @@ TEST(Lineage, MergeAcrossTimePointsChangesNothing)
     merge_units(u.all, a, a, 0, 9, self);
     EXPECT_EQ(u.head_members.size(), 2u) << "a unit merged with itself stays as it was";
 }
+
+// Merging two keys that head no unit must leave every link in place.
+TEST(UnitMerge, KeysThatHeadNoUnitChangeNothing)
+{
+    key_multimap head_members, linkage;
+    key_map members_head;
+    key_set elite;
+    lineage::tables u{head_members, members_head, linkage, elite};
+    const std::string a = key(5, 0, 1, 1), b = key(5, 0, 2, 2), p = key(4, 0, 1, 1), c = key(6, 0, 1, 1);
+    linkage.emplace(a, p);
+    linkage.emplace(c, b);
+    std::ostringstream out;
+    lineage::merge_units(u, a, b, 0, 10, out);
+    EXPECT_EQ(linkage.size(), 2u) << out.str();
+    EXPECT_TRUE(head_members.empty());
+    EXPECT_EQ(out.str().rfind("mergeUnits: " + a + " " + b + "\n", 0), 0u);
+    EXPECT_EQ(out.str().find("-x-"), std::string::npos);
+}

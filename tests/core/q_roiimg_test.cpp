@@ -1,6 +1,7 @@
 // Display rasters, their overlap measures and the raster cache.
-#include "keygen.h"
 #include "q_roiimg.h"
+
+#include "keygen.h"
 #include "q_roiimgdb.h"
 
 #include <gtest/gtest.h>
@@ -39,8 +40,9 @@ TEST(DisplayRaster, PolygonMatchesTheWalk)
 TEST(DisplayRaster, ADamagedOutlineSpanningAHugeBoxStaysEmpty)
 {
     const int side = 20000; // a 400-megapixel box
-    q_roiimg huge(roi(0, 0, 0, 0, std::string(side, '2') + std::string(side, '3') +
-                                        std::string(side, '0') + std::string(side, '1')));
+    q_roiimg huge(roi(0, 0, 0, 0,
+                      std::string(side, '2') + std::string(side, '3') + std::string(side, '0') +
+                          std::string(side, '1')));
     ::testing::internal::CaptureStderr();
     huge.map();
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("left empty"), std::string::npos);
@@ -71,7 +73,8 @@ TEST(DisplayRaster, TouchingBoxesWithoutCommonPixelsDoNotOverlap)
     EXPECT_EQ(q_shared_pixels(&square, &corner), 1);
 }
 
-namespace {
+namespace
+{
 
 roi pixel_at(int x, int t)
 {
@@ -83,21 +86,23 @@ roi pixel_at(int x, int t)
 TEST(RasterCache, SecondRequestIsTheSameRasterAndDoesNotEvict)
 {
     q_roiimgdb cache;
+    const q_roiimgdb::pin command = cache.hold();
     roi a = pixel_at(1, 0), b = pixel_at(1, 20);
     q_roiimg *first = cache.qrimg(a);
     EXPECT_EQ(cache.qrimg(a), first);
     EXPECT_EQ(first->size(), 1);
     cache.qrimg(b);
     EXPECT_FALSE(cache.holds(keygen(a))) << "a miss 20 time points away evicts";
-    EXPECT_EQ(first->size(), 1) << "an evicted raster stays valid";
+    EXPECT_EQ(first->size(), 1) << "an evicted raster stays valid while a command holds the cache";
 }
 
 // A shadow of the cache: after each miss exactly the held rasters of time
 // points t - 3 to t + 3 stay, a hit changes nothing, and every raster handed
-// out stays usable.
+// out while a command holds the cache stays usable.
 TEST(RasterCache, MissKeepsSevenTimePointsAroundIt)
 {
     q_roiimgdb cache;
+    const q_roiimgdb::pin command = cache.hold();
     std::map<std::string, int> shadow; // key -> time point
     std::vector<q_roiimg *> handed;
     std::mt19937 rng(11);
@@ -137,6 +142,7 @@ TEST(RasterCache, MissKeepsSevenTimePointsAroundIt)
 TEST(RasterCache, RemovedOrChangedRoisAreRasterisedAfresh)
 {
     q_roiimgdb cache;
+    q_roiimgdb::pin command = cache.hold();
     roi small = roi(0, 0, 0, 0, "2301");
     q_roiimg *old = cache.qrimg(small);
     cache.remove(pos4i(0, 0, 0, 0));
@@ -145,10 +151,101 @@ TEST(RasterCache, RemovedOrChangedRoisAreRasterisedAfresh)
     q_roiimg *fresh = cache.qrimg(big);
     EXPECT_NE(fresh, old);
     EXPECT_EQ(fresh->size(), 4);
-    EXPECT_EQ(old->size(), 1) << "the dropped raster stays valid";
+    EXPECT_EQ(old->size(), 1) << "the dropped raster stays valid while a command holds the cache";
 
     // Same position, new outline, without a remove: never the stale raster.
     roi changed = roi(0, 0, 0, 0, "233011");
     EXPECT_EQ(cache.qrimg(changed)->size(), 2);
     cache.remove(pos4i(7, 7, 7, 7)); // absent: nothing happens
+}
+
+TEST(DisplayRaster, DamagedOutlinesLeaveAnEmptyRasterAndOneLine)
+{
+    const roi cases[] = {roi(2147483647, 0, 0, 0, "33"), roi(0, -2147483647 - 1, 0, 0, "0000"),
+                         roi(536870912, 5, 0, 0, "2233001122330011")};
+    for (const roi &r : cases) {
+        q_roiimg raster(r);
+        ::testing::internal::CaptureStderr();
+        raster.map();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("left empty"), std::string::npos) << err;
+        EXPECT_EQ(raster.size(), 0);
+        EXPECT_EQ(raster.width(), 1);
+        EXPECT_TRUE(raster.qpointarray().isEmpty());
+        EXPECT_DOUBLE_EQ(raster.centroid().x(), r.x());
+    }
+    q_roiimg unmapped(roi(0, 0, 0, 0, "22330011"));
+    unmapped.count_size();
+    EXPECT_EQ(unmapped.size(), 0) << "counting before mapping finds nothing";
+}
+
+namespace
+{
+
+// A square ROI of the given side at time point t, x.
+roi square_at(int x, int t, int side)
+{
+    return roi(x, 0, 0, t,
+               std::string(side, '2') + std::string(side, '3') + std::string(side, '0') +
+                   std::string(side, '1'));
+}
+
+} // namespace
+
+// Without a running command, what the cache keeps stays within its budget
+// however many large rasters pass through it, even inside one time window.
+TEST(RasterCache, KeepsItsMemoryWithinTheBudget)
+{
+    const size_t budget = 1 << 20;
+    q_roiimgdb cache(budget);
+    for (int i = 0; i < 200; ++i) {
+        roi r = square_at(i * 300, i % 5, 256); // 64 KB of mask each
+        q_roiimg *raster = cache.qrimg(r);
+        ASSERT_EQ(raster->size(), 256 * 256);
+        ASSERT_LE(cache.bytes(), budget) << i;
+    }
+    EXPECT_LT(cache.live(), 20u);
+    // The raster just handed out stays even when it alone exceeds the budget.
+    q_roiimgdb tiny(1000);
+    roi big = square_at(0, 0, 100);
+    q_roiimg *kept = tiny.qrimg(big);
+    EXPECT_EQ(tiny.live(), 1u);
+    EXPECT_EQ(kept->size(), 100 * 100);
+    roi other = square_at(500, 0, 100);
+    tiny.qrimg(other);
+    EXPECT_EQ(tiny.live(), 1u) << "the older raster was freed";
+}
+
+// While a command holds the cache, nothing it was handed is freed, whatever
+// the budget; once the command ends, the next miss frees what is over.
+TEST(RasterCache, RastersHeldByARunningCommandStayValid)
+{
+    const size_t budget = 1 << 18;
+    q_roiimgdb cache(budget);
+    std::vector<std::pair<q_roiimg *, int>> handed;
+    {
+        const q_roiimgdb::pin command = cache.hold();
+        const q_roiimgdb::pin nested = command;
+        for (int i = 0; i < 60; ++i) {
+            roi r = square_at(i * 300, i % 9, 64 + i);
+            handed.push_back({cache.qrimg(r), (64 + i) * (64 + i)});
+            if (i % 7 == 0)
+                cache.remove(r);
+        }
+        EXPECT_GT(cache.bytes(), budget);
+        for (auto &h : handed)
+            ASSERT_EQ(h.first->size(), h.second) << "a held raster was freed";
+    }
+    roi next = square_at(0, 100, 8);
+    const size_t before = cache.live();
+    cache.qrimg(next);
+    EXPECT_LE(cache.bytes(), budget);
+    EXPECT_LT(cache.live(), before / 2) << "what the command held is freed once it ends";
+
+    // A pin may outlive its cache.
+    q_roiimgdb::pin stray;
+    {
+        q_roiimgdb gone;
+        stray = gone.hold();
+    }
 }

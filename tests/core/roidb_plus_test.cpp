@@ -1,14 +1,20 @@
 // The plane-indexed database: plane walks, removal, ranges, file replacement.
-#include "keygen.h"
 #include "roidb_plus.h"
+
+#include "keygen.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h> // mkdir
+
+#include <algorithm> // std::count
 #include <fstream>
+#include <memory>   // std::unique_ptr
 #include <unistd.h> // getpid
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::string temp_path(const std::string &name)
 {
@@ -40,9 +46,9 @@ TEST(PlaneIndex, WalkReturnsAPlanesRoisInEntryOrderWithOutlines)
     roidb_plus db("walk");
     db.entry_plus(roi(50, 50, 5, 7, "c"));
     db.entry_plus(roi(10, 10, 5, 7, "a"));
-    db.entry_plus(roi(30, 30, 6, 7, "other plane"));
+    db.entry_plus(roi(30, 30, 6, 7, "other_plane"));
     db.entry_plus(roi(20, 20, 5, 7, "b"));
-    db.entry_plus(roi(10, 10, 5, 8, "other time"));
+    db.entry_plus(roi(10, 10, 5, 8, "other_time"));
     std::vector<roi> plane = walk(db, 7, 5);
     ASSERT_EQ(plane.size(), 3u);
     EXPECT_TRUE(plane[0] == roi(50, 50, 5, 7, "c"));
@@ -149,7 +155,8 @@ TEST(PlaneIndex, ReplacePlusSwapsOnlyTheRange)
     db.entry_plus(roi(2, 2, 0, 11, "old11-not-in-file"));
     db.entry_plus(roi(1, 1, 0, 13, "after"));
     std::string path = temp_path("replace.roi");
-    std::ofstream(path) << "rep\n1 1 0 9 file9\n1 1 0 10 file10\n5 5 0 12 file12\n1 1 0 13 file13\n";
+    std::ofstream(path)
+        << "rep\n1 1 0 9 file9\n1 1 0 10 file10\n5 5 0 12 file12\n1 1 0 13 file13\n";
     db.replace_plus(path, 10, 12);
 
     EXPECT_EQ(db.find_plus(keygen(pos4i(1, 1, 0, 9))).outline(), "before");
@@ -161,9 +168,90 @@ TEST(PlaneIndex, ReplacePlusSwapsOnlyTheRange)
     EXPECT_EQ(walk(db, 10, 0).size(), 1u);
     EXPECT_EQ(db.count(), 4u);
 
-    // An unreadable file leaves the range emptied, the rest untouched.
+    // An unreadable file changes nothing (the range is not emptied first).
     ::testing::internal::CaptureStderr();
     db.replace_plus("/nonexistent.roi", 10, 12);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "roidb: Cannot open /nonexistent.roi\n");
+    EXPECT_EQ(db.count(), 4u);
+    EXPECT_EQ(db.find_plus(keygen(pos4i(1, 1, 0, 10))).outline(), "file10");
+}
+
+TEST(PlaneIndex, CheckedReplaceRefusesAnotherDatasetOrAFolderAndKeepsEverything)
+{
+    roidb_plus db("rep");
+    db.entry_plus(roi(1, 1, 0, 10, "old10"));
+    db.entry_plus(roi(2, 2, 0, 11, "old11"));
+    const std::string other = temp_path("other.roi");
+    std::ofstream(other) << "elsewhere\n1 1 0 10 file10\n";
+    EXPECT_EQ(db.replace_checked(other, 10, 12, "rep"),
+              roidb_plus::replace_result::different_dataset);
+    const std::string folder = temp_path("folder.roi");
+    mkdir(folder.c_str(), 0755);
+    EXPECT_EQ(db.replace_checked(folder, 10, 12, "rep"), roidb_plus::replace_result::unreadable);
+    EXPECT_EQ(db.name(), "rep");
     EXPECT_EQ(db.count(), 2u);
+    EXPECT_EQ(walk(db, 11, 0).size(), 1u);
+
+    const std::string same = temp_path("same.roi");
+    std::ofstream(same) << "rep\n1 1 0 10 file10\n";
+    EXPECT_EQ(db.replace_checked(same, 10, 12, "rep"), roidb_plus::replace_result::replaced);
+    EXPECT_EQ(db.count(), 1u);
+    EXPECT_EQ(db.find_plus(keygen(pos4i(1, 1, 0, 10))).outline(), "file10");
+}
+
+TEST(PlaneIndex, LoadRefusesWhatNamesNoDatasetAndKnowsTheHighestPlane)
+{
+    roidb_plus db("");
+    EXPECT_FALSE(db.load(temp_path("absent.roi")));
+    const std::string empty = temp_path("empty.roi");
+    std::ofstream(empty) << "  \n";
+    EXPECT_FALSE(db.load(empty));
+    EXPECT_EQ(db.z_max(), 0);
+
+    const std::string file = temp_path("planes.roi");
+    std::ofstream(file) << "deep\n1 1 3 0 2301\n1 1 69 4 2301\n7 7 12 2 2301\n";
+    ASSERT_TRUE(db.load(file));
+    EXPECT_EQ(db.name(), "deep");
+    EXPECT_EQ(db.count(), 3u);
+    EXPECT_EQ(db.z_max(), 69);
+}
+
+// A copy walks its own index from where the source's walk stood, and
+// outlives the source.
+TEST(PlaneIndex, ACopyWalksItsOwnIndex)
+{
+    auto source = std::make_unique<roidb_plus>("copy");
+    for (int x = 1; x <= 3; ++x)
+        source->entry_plus(roi(x, x, 5, 7, "2301"));
+    source->entry_plus(roi(9, 9, 6, 7, "2301"));
+    roi r;
+    source->seek(7, 5, 0);
+    ASSERT_TRUE(source->find_plus(7, 5, r));
+    EXPECT_EQ(r.x(), 1);
+
+    roidb_plus copy(*source);
+    roidb_plus assigned("other");
+    assigned = *source;
+    source.reset();
+    for (roidb_plus *db : {&copy, &assigned}) {
+        std::vector<int> rest;
+        while (db->find_plus(7, 5, r))
+            rest.push_back(r.x());
+        EXPECT_EQ(rest, (std::vector<int>{2, 3})) << "the walk goes on where it stood";
+        EXPECT_EQ(walk(*db, 7, 5).size(), 3u);
+        EXPECT_EQ(walk(*db, 7, 6).size(), 1u);
+    }
+}
+
+TEST(PlaneIndex, RoisThatWouldNotReadBackAreRefused)
+{
+    roidb_plus db("refuse");
+    ::testing::internal::CaptureStderr();
+    db.entry_plus(roi(1, 1, 0, 0, ""));
+    db.entry_plus(roi(2, 2, 0, 0, "23 01"));
+    db.entry_plus(roi(2147483647, 0, 0, 0, "33"));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 3) << err;
+    EXPECT_EQ(db.count(), 0u);
+    EXPECT_TRUE(walk(db, 0, 0).empty()) << "nothing indexed either";
 }

@@ -14,6 +14,12 @@ trap 'rm -rf "$work"' EXIT
 rois=$(($(wc -l < "$work/tiny.roi") - 1))
 [ "$rois" -gt 0 ] || { echo "FAIL: no ROIs detected"; exit 1; }
 
+# A ROI of time point 1 on plane 12: its start is its first pixel.
+roi_start=$(awk '$3 == 12 && $4 == 1 { print $1, $2; exit }' "$work/tiny.roi")
+[ -n "$roi_start" ] || { echo "FAIL: no ROI at t=1 z=12 in the demo"; exit 1; }
+rx=${roi_start% *}
+ry=${roi_start#* }
+
 cat > "$work/session.sh" <<SH
 #!/usr/bin/env bash
 set -u
@@ -21,16 +27,51 @@ set -u
 export QT_QPA_PLATFORM=xcb
 export OXELBROWSER_IMAGE_ROOT="$work/image"
 export OXELBROWSER_OUTLINEGEN="$build/outlinegen/outlinegen"
+export OXELBROWSER_TRACE_INPUT=1
 "$build/oxelbrowser/oxelbrowser" "$work/tiny.roi" >"$work/out.txt" 2>"$work/err.txt" &
 pid=\$!
 wid=\$(timeout 30 xdotool search --sync --onlyvisible --name '^Dozoriz Izudavov\$' | head -1)
 [ -n "\$wid" ] || { echo "FAIL: no window"; kill \$pid; exit 1; }
 sleep 0.5
 xdotool windowfocus --sync "\$wid" || true
-xdotool key --window "\$wid" f f d Down Up z t t
+
+# What the window shows after each input: the last line it traced.
+expect_view() {
+    for _ in \$(seq 50); do
+        last=\$(grep '^view ' "$work/out.txt" | tail -1)
+        case "\$last" in "view \$1"*) return 0 ;; esac
+        sleep 0.1
+    done
+    echo "FAIL: after \$2 the window shows '\$last', expected 'view \$1'"
+    kill \$pid
+    exit 1
+}
+# The keys reach the canvas at once, although a number field has the focus.
+xdotool key --window "\$wid" f;    expect_view "t=1 z=20 selected=0" "F"
+xdotool key --window "\$wid" f;    expect_view "t=2 z=20 selected=0" "F F"
+xdotool key --window "\$wid" d;    expect_view "t=1 z=20 selected=0" "F F D"
+xdotool key --window "\$wid" Down; expect_view "t=1 z=21 selected=0" "Down"
+xdotool key --window "\$wid" Up Up Up Up Up Up Up Up Up
+expect_view "t=1 z=12 selected=0" "Up nine times"
+# A click on a ROI of the plane on view selects it (the canvas sits at 10, 10).
+xdotool mousemove --window "\$wid" \$((10 + $rx)) \$((10 + $ry)) click 1
+expect_view "t=1 z=12 selected=1" "a click on a ROI"
+grep -q "^roi(001012" "$work/err.txt" || { echo "FAIL: no selection line"; kill \$pid; exit 1; }
+xdotool key --window "\$wid" z t t
 for x in 40 60 80 100 120 140; do
     xdotool mousemove --window "\$wid" \$((10 + x)) \$((10 + x)) click 1
 done
+# Make units (U), then the first dead end (B): the view shows its unit.
+xdotool key --window "\$wid" u
+for _ in \$(seq 100); do grep -q '^units t=3 ' "$work/out.txt" && break; sleep 0.1; done
+xdotool key --window "\$wid" b
+for _ in \$(seq 50); do grep -q '^Dead-end branch: ' "$work/out.txt" && break; sleep 0.1; done
+found=\$(sed -n 's/^Dead-end branch: //p' "$work/out.txt" | tail -1)
+[ -n "\$found" ] || { echo "FAIL: no dead-end line after B"; kill \$pid; exit 1; }
+if [ "\$found" != none ]; then
+    expect_view "t=\$((10#\${found:0:3})) z=\$((10#\${found:3:3})) " "the dead-end key"
+fi
+echo "dead end: \$found"
 sleep 0.5
 import -window "\$wid" "$work/shot.png"
 kill -0 \$pid || { echo "FAIL: the browser ended early"; exit 1; }

@@ -3,15 +3,18 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>      // std::signal, SIGXFSZ
+#include <algorithm> // std::count
+#include <csignal>   // std::signal, SIGXFSZ
 #include <fstream>
+#include <iterator> // std::istreambuf_iterator
 #include <random>
 #include <sstream>
 #include <sys/resource.h> // setrlimit
 #include <sys/stat.h>     // chmod, stat
-#include <unistd.h>     // getpid
+#include <unistd.h>       // getpid
 
-namespace {
+namespace
+{
 
 std::string temp_path(const std::string &name)
 {
@@ -27,7 +30,8 @@ std::string slurp(const std::string &path)
 }
 
 // Exposes the map for comparison.
-class inspectable_roidb : public roidb {
+class inspectable_roidb : public roidb
+{
 public:
     using roidb::roidb;
     const map_type &map() const { return db; }
@@ -41,7 +45,7 @@ TEST(DatabaseKeys, FieldsArePaddedToThreeWithTheSignInside)
     const struct {
         int value;
         const char *text;
-    } cases[] = {{5, "005"}, {42, "042"}, {999, "999"}, {1000, "1000"},
+    } cases[] = {{5, "005"},  {42, "042"},  {999, "999"},   {1000, "1000"},
                  {-5, "0-5"}, {-42, "-42"}, {-123, "-123"}, {0, "000"}};
     for (const auto &c : cases) {
         EXPECT_EQ(db.digit(3, c.value), c.text) << c.value;
@@ -218,7 +222,7 @@ TEST(Database, CopiesAreIndependentValues)
     inspectable_roidb b(a);
     inspectable_roidb c("c");
     c = b;
-    a.entry(roi(5000, 1, 1, 1, "only in a"));
+    a.entry(roi(5000, 1, 1, 1, "only_in_a"));
     EXPECT_EQ(a.map().size(), 1001u);
     EXPECT_EQ(b.map().size(), 1000u);
     EXPECT_EQ(c.map().size(), 1000u);
@@ -229,4 +233,82 @@ TEST(Database, CopiesAreIndependentValues)
     roi r(999, 999, 0, 0, "");
     EXPECT_TRUE(c.find(r));
     EXPECT_EQ(r.outline(), "999") << "a destroyed copy takes nothing of the others with it";
+}
+
+// The name is the file's first word: a name that is empty or holds white
+// space would not read back, so nothing is written and the old file stays.
+TEST(RoiDatabase, WriteRefusesANameThatWouldNotReadBack)
+{
+    const std::string path = ::testing::TempDir() + "/named.roi";
+    std::ofstream(path) << "old\n";
+    for (const char *bad : {"", "two words", "tab\there"}) {
+        roidb db(bad);
+        db.entry(roi(1, 2, 3, 4, "2301"));
+        ::testing::internal::CaptureStderr();
+        db.write(path);
+        EXPECT_NE(::testing::internal::GetCapturedStderr().find("is not one word"),
+                  std::string::npos);
+        std::ifstream in(path);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, "old\n") << bad;
+    }
+}
+
+TEST(DatabaseFile, RecordsPlacedBeyondAnyImageAreNotRead)
+{
+    // The smallest file that once overflowed the rasters: 23 bytes.
+    std::string path = temp_path("huge.roi");
+    std::ofstream(path) << "ds\n2147483647 0 0 0 33\n";
+    ASSERT_EQ(slurp(path).size(), 23u);
+    inspectable_roidb db("");
+    ::testing::internal::CaptureStderr();
+    db.read(path);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "roidb: " + path + ": 1 ROIs placed beyond 10000000 were not read\n");
+    EXPECT_TRUE(db.map().empty());
+
+    // Only the records beyond the limit are left out; the limit itself is read.
+    std::ofstream(path) << "ds\n1 1 1 1 a\n0 -10000001 0 0 b\n10000000 -10000000 3 4 c\n"
+                           "5 5 5 20000000 d\n6 6 6 6 e\n";
+    inspectable_roidb db2("");
+    ::testing::internal::CaptureStderr();
+    db2.read(path);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find(": 2 ROIs placed beyond"),
+              std::string::npos);
+    EXPECT_EQ(db2.map().size(), 3u);
+    roi edge(10000000, -10000000, 3, 4, "");
+    EXPECT_TRUE(db2.find(edge));
+}
+
+// A database file always reads back to exactly what was written: a ROI
+// that could not is refused where it enters, with a line saying why.
+TEST(Database, RoisThatWouldNotReadBackAreRefused)
+{
+    const struct {
+        roi r;
+        const char *problem;
+    } cases[] = {
+        {roi(1, 2, 3, 4, ""), "its outline is empty"},
+        {roi(1, 2, 3, 5, "23 01"), "its outline holds white space"},
+        {roi(1, 2, 3, 6, "2301\n"), "its outline holds white space"},
+        {roi(10000001, 2, 3, 4, "2301"), "its position lies beyond 10000000"},
+        {roi(1, 2, 3, -10000001, "2301"), "its position lies beyond 10000000"},
+    };
+    inspectable_roidb db("refuse");
+    db.entry(roi(7, 7, 7, 7, "2301"));
+    for (const auto &c : cases) {
+        ::testing::internal::CaptureStderr();
+        db.entry(c.r);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("refused: " + std::string(c.problem)), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+    EXPECT_EQ(db.map().size(), 1u);
+
+    std::string path = temp_path("refused.roi");
+    db.write(path);
+    inspectable_roidb back("");
+    back.read(path);
+    EXPECT_TRUE(back.map() == db.map());
+    EXPECT_EQ(slurp(path), "refuse\n7 7 7 7 2301\n");
 }

@@ -1,16 +1,18 @@
 // The ROI raster: polygon walk, box, mask and shared pixels.
 #include "OXEL_roiimg"
-
 #include "blobs.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm> // std::count
 #include <random>
+#include <sys/resource.h> // getrusage
 #include <vector>
 
 using testsupport::Bitmap;
 
-namespace {
+namespace
+{
 
 std::vector<std::pair<int, int>> points(roiimg &r)
 {
@@ -139,7 +141,8 @@ TEST(Raster, PixelsBesideDeepPocketsOfBackgroundAreFilled)
             roiimg r(roi(o.x, o.y, 0, 0, o.digits));
             r.map();
             Bitmap filled = testsupport::fill_holes(c);
-            ASSERT_TRUE(mask(r, 30, 20).px == filled.px) << "image " << i << " outline " << o.digits;
+            ASSERT_TRUE(mask(r, 30, 20).px == filled.px)
+                << "image " << i << " outline " << o.digits;
         }
     }
 }
@@ -174,4 +177,52 @@ TEST(Raster, SharedPixelsMatchABruteForceCount)
     far.map();
     EXPECT_EQ(shared_pixels(a, b), a.size());
     EXPECT_EQ(shared_pixels(a, far), 0);
+}
+
+// Outlines no image holds: the walk would overflow int, or the mask would
+// take far more memory than any nucleus. Each raster stays an empty pixel at
+// its start, with one line on standard error, and never writes outside its mask.
+TEST(Raster, DamagedOutlinesLeaveAnEmptyRasterAndOneLine)
+{
+    const int side = 15000; // a 60 KB outline, a mask of 900 MB uncapped
+    const std::string square = std::string(side, '2') + std::string(side, '3') +
+                               std::string(side, '0') + std::string(side, '1');
+    const struct {
+        const char *name;
+        roi r;
+    } cases[] = {
+        {"x at the end of int", roi(2147483647, 0, 0, 0, "33")},
+        {"y at the start of int", roi(0, -2147483647 - 1, 0, 0, "0000")},
+        {"a walk past 2^29", roi(536870912, 5, 0, 0, "2233001122330011")},
+        {"a box beyond the cap", roi(0, 0, 0, 0, square)},
+    };
+    struct rusage before;
+    getrusage(RUSAGE_SELF, &before);
+    for (const auto &c : cases) {
+        roiimg r(c.r);
+        ::testing::internal::CaptureStderr();
+        r.map();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("left empty"), std::string::npos) << c.name << ": " << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c.name;
+        EXPECT_EQ(r.size(), 0) << c.name;
+        EXPECT_EQ(r.width(), 1) << c.name;
+        EXPECT_EQ(r.height(), 1) << c.name;
+        EXPECT_EQ(r.value(0, 0), 0) << c.name;
+        roiimg pixel(roi(c.r.x(), c.r.y(), 0, 0, "2301"));
+        pixel.map();
+        EXPECT_EQ(shared_pixels(r, pixel), 0) << c.name;
+    }
+    struct rusage after;
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200 * 1024) << "kB taken by damaged outlines";
+}
+
+TEST(Raster, CountingBeforeMappingFindsNothing)
+{
+    roiimg r(roi(0, 0, 0, 0, "22330011"));
+    r.count_size();
+    EXPECT_EQ(r.size(), 0);
+    r.map();
+    EXPECT_EQ(r.size(), 4);
 }

@@ -126,3 +126,27 @@ TEST_F(WindowTest, NothingIsPaintedWithoutADataset)
     w->repaint();
     EXPECT_TRUE(w->canvasPixmap().isNull());
 }
+
+// The canvas is rendered again only when something it shows changed: moving
+// over the background, or a repaint with nothing new, neither renders nor
+// reads a missing image again. A read reports only the image it shows.
+TEST_F(CanvasTest, RendersOnlyWhenWhatItShowsChanged)
+{
+    write("gap.roi", "gap\n" + square_line(10, 10, 20, 3) + square_line(10, 10, 20, 9));
+    ::testing::internal::CaptureStderr();
+    read_rois("gap.roi");
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "Cannot find " + path("image") + "/gap/003-020.jpg\n")
+        << "nothing about time point 0, which is not shown";
+
+    const qint64 rendered = w->canvasPixmap().cacheKey();
+    ::testing::internal::CaptureStderr();
+    for (int x = 50; x < 60; ++x)
+        QTest::mouseMove(w->frame_canvas, QPoint(x, 50));
+    w->repaint();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(w->canvasPixmap().cacheKey(), rendered);
+
+    QTest::mouseMove(w->frame_canvas, QPoint(12, 12));
+    EXPECT_NE(w->canvasPixmap().cacheKey(), rendered) << "the highlight is drawn";
+}

@@ -5,10 +5,13 @@
 #include "window_fixture.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSlider>
+#include <QTest>
 #include <QTimer>
 
 #include <fstream>
@@ -142,13 +145,22 @@ TEST_F(WindowTest, CancelledOrMissingFilesChangeNothing)
     w->pushButton_save_roifile_clicked();
     EXPECT_TRUE(w->pushButton_save_roifile->isEnabled());
 
-    // A folder chosen as the file: the reader's message, and a usable (empty) dataset.
+    // A folder chosen as the file, or a file naming no dataset: the open
+    // dataset and its unsaved marks stay.
+    w->m_removed_roi_set.insert("unsaved");
     QDir().mkpath(QString::fromStdString(path("folder.roi")));
-    ::testing::internal::CaptureStderr();
-    read_rois("folder.roi");
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("roidb: Cannot open"), std::string::npos);
-    ASSERT_NE(w->m_roidb, nullptr);
-    EXPECT_EQ(w->m_roidb->count(), 0u);
+    write("blank.roi", "   \n");
+    write("slash.roi", "../up\n1 1 0 0 2301\n");
+    for (const char *bad : {"folder.roi", "blank.roi", "slash.roi"}) {
+        ::testing::internal::CaptureStderr();
+        read_rois(bad);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("Cannot open " + path(bad)), std::string::npos) << err;
+        EXPECT_EQ(w->m_roidb, open) << bad;
+        EXPECT_EQ(w->m_roidb->count(), 3u);
+        EXPECT_EQ(w->m_dataset, "e1");
+        EXPECT_EQ(w->m_removed_roi_set.count("unsaved"), 1u);
+    }
 }
 
 TEST_F(WindowTest, MissingFileBeforeAnyReadLeavesTheRange)
@@ -215,4 +227,112 @@ TEST_F(WindowTest, ReadArrivingDuringABuildIsIgnored)
     EXPECT_FALSE(w->busy());
     read_rois("e1.roi");
     EXPECT_EQ(w->m_dataset, "e1") << "once the build is over the command works";
+}
+
+// Each read sets both ranges from its file: the planes widen to the file's
+// highest (here 69), and the position ends inside the new time range even
+// when the old one lay wholly after it.
+TEST_F(WindowTest, EachReadSetsTheRangesAndKeepsThePositionInside)
+{
+    std::string late = "late\n";
+    for (int t = 50; t <= 60; ++t)
+        late += "5 5 69 " + std::to_string(t) + " 2301\n";
+    write("late.roi", late);
+    read_rois("late.roi");
+    EXPECT_EQ(w->m_min_time_point, 50);
+    EXPECT_EQ(w->m_max_focal_plane, 69);
+    w->setCurrentFocalPlane(69);
+    EXPECT_EQ(w->m_focal_plane, 69) << "the deepest plane can be shown";
+    w->setCurrentTimePoint(60);
+
+    write("early.roi", "early\n5 5 3 0 2301\n5 5 3 5 2301\n");
+    read_rois("early.roi");
+    EXPECT_EQ(w->m_min_time_point, 0);
+    EXPECT_EQ(w->m_max_time_point, 5);
+    EXPECT_EQ(w->m_time_point, 0);
+    EXPECT_EQ(w->slider_time_point->value(), 0);
+    EXPECT_EQ(w->lineEdit_time_point->text(), "0");
+    EXPECT_EQ(w->m_max_focal_plane, 55) << "back to the usual planes";
+    EXPECT_EQ(w->m_focal_plane, 20);
+}
+
+// Units on planes beyond 55 are grouped like any other.
+TEST_F(WindowTest, MakeUnitsGroupsTheDeepPlanes)
+{
+    std::string deep = "deep\n";
+    for (int t = 0; t <= 1; ++t)
+        for (int z = 56; z <= 61; ++z)
+            deep += "10 10 " + std::to_string(z) + " " + std::to_string(t) + " " +
+                    std::string(6, '2') + std::string(6, '3') + std::string(6, '0') +
+                    std::string(6, '1') + "\n";
+    write("deep.roi", deep);
+    read_rois("deep.roi");
+    ::testing::internal::CaptureStdout();
+    w->makeUnits();
+    ::testing::internal::GetCapturedStdout();
+    const std::string head0 = keygen(pos4i(10, 10, 56, 0));
+    EXPECT_EQ(w->units(0), std::set<std::string>{head0});
+    EXPECT_EQ(w->member(head0).size(), 6u);
+    EXPECT_EQ(w->m_linkage_multimap.size(), 1u);
+}
+
+// A dataset name must read back from every file that holds it and stay
+// inside the image root: names with white space or '/' are refused where
+// they are typed, and an emptied field gets the old name back.
+TEST_F(WindowTest, TheDatasetFieldRefusesNamesThatWouldNotReadBack)
+{
+    for (const char *bad : {"two words", "../up", "a/b"}) {
+        ::testing::internal::CaptureStderr();
+        w->lineEdit_dataset->setText(bad);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("Dataset name \"" + std::string(bad) + "\""), std::string::npos) << err;
+        EXPECT_EQ(w->m_dataset, "dataset");
+        EXPECT_EQ(w->lineEdit_dataset->text(), "dataset");
+    }
+    w->lineEdit_dataset->setText("e7");
+    EXPECT_EQ(w->m_dataset, "e7");
+    EXPECT_EQ(w->m_dataset1, "e7");
+
+    QApplication::setActiveWindow(w.get());
+    w->lineEdit_dataset->setFocus();
+    ASSERT_TRUE(w->lineEdit_dataset->hasFocus());
+    w->lineEdit_dataset->clear();
+    EXPECT_EQ(w->m_dataset, "e7") << "an emptied field is a name being typed";
+    ::testing::internal::CaptureStderr();
+    QTest::keyClick(w->lineEdit_dataset, Qt::Key_Return);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("is empty"), std::string::npos);
+    EXPECT_EQ(w->lineEdit_dataset->text(), "e7");
+
+    // And no key file is saved under a name that would not read back.
+    chooser->save_answer = QString::fromStdString(path("sel.info"));
+    w->m_dataset = "two words";
+    ::testing::internal::CaptureStderr();
+    w->pushButton_save_info_clicked();
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("Cannot save"), std::string::npos);
+    EXPECT_FALSE(QFile::exists(chooser->save_answer));
+}
+
+// Typing "15" into the time field (range 2 to 19) shows 15 once editing
+// ends, never 2 or 19 on the way.
+TEST_F(WindowTest, TypedNumbersTakeEffectWhenEditingEnds)
+{
+    write("span.roi", "span\n5 5 3 2 2301\n5 5 3 19 2301\n");
+    read_rois("span.roi");
+    ASSERT_EQ(w->m_time_point, 2);
+    QApplication::setActiveWindow(w.get());
+    w->lineEdit_time_point->setFocus();
+    ASSERT_TRUE(w->lineEdit_time_point->hasFocus());
+    w->lineEdit_time_point->selectAll();
+    QTest::keyClicks(w->lineEdit_time_point, "15");
+    EXPECT_EQ(w->m_time_point, 2);
+    EXPECT_EQ(w->lineEdit_time_point->text(), "15");
+    QTest::keyClick(w->lineEdit_time_point, Qt::Key_Return);
+    EXPECT_EQ(w->m_time_point, 15);
+    EXPECT_EQ(w->slider_time_point->value(), 15);
+
+    w->lineEdit_time_point->selectAll();
+    QTest::keyClicks(w->lineEdit_time_point, "40");
+    w->lineEdit_focal_plane->setFocus(); // leaving the field ends editing
+    EXPECT_EQ(w->m_time_point, 19) << "clamped once editing ended";
+    EXPECT_EQ(w->lineEdit_time_point->text(), "19");
 }

@@ -2,61 +2,17 @@
 // user would, and commands arriving while they run.
 #include "keygen.h"
 #include "roidb_plus.h"
-#include "window_fixture.h"
+#include "data_fixture.h"
 
 #include <QFrame>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <sstream>
-
-namespace {
-
-std::string rect_line(int x, int y, int w, int h, int z, int t)
-{
-    return std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + " " +
-           std::to_string(t) + " " + std::string(h, '2') + std::string(w, '3') +
-           std::string(h, '0') + std::string(w, '1') + "\n";
-}
-
-} // namespace
-
-// Two objects over three time points and planes 2 to 4: object A at (10, 10)
-// drifting right, object B at (40, 40) that divides at t = 2 into B1 and B2.
-class DataTest : public WindowTest {
-protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        std::string text = "obj\n";
-        for (int t = 0; t <= 2; ++t)
-            for (int z = 2; z <= 4; ++z) {
-                text += rect_line(10 + 2 * t, 10, 8, 8, z, t);
-                if (t < 2) {
-                    text += rect_line(40, 40, 10, 10, z, t);
-                } else {
-                    text += rect_line(38, 40, 5, 10, z, t);
-                    text += rect_line(45, 40, 5, 10, z, t);
-                }
-            }
-        write("obj.roi", text);
-        for (int t = 0; t <= 2; ++t)
-            for (int z = 0; z <= 4; ++z)
-                write_image("obj", t, z, 30, 64);
-        read_rois("obj.roi");
-        ASSERT_NE(w->m_roidb, nullptr);
-        w->setCurrentFocalPlane(3);
-    }
-
-    std::string k(int x, int y, int z, int t) { return keygen(pos4i(x, y, z, t)); }
-
-    void click(int x, int y, Qt::MouseButton button = Qt::LeftButton)
-    {
-        QTest::mouseClick(w->frame_canvas, button, {}, QPoint(x, y));
-    }
-    void key(Qt::Key key) { QTest::keyClick(w.get(), key); }
-};
 
 TEST_F(DataTest, LeftClickSelectsAndRightClickMarksRemoved)
 {
@@ -318,4 +274,157 @@ TEST_F(DataTest, UnitQueriesFollowTheMadeLineage)
     w->view("N/A");
     EXPECT_FALSE(::testing::internal::GetCapturedStderr().empty());
     EXPECT_EQ(w->m_time_point, 2) << "N/A moves nothing";
+}
+
+// The canvas keys reach the window whichever child holds the focus: a number
+// field, a slider or a button just clicked. Digits still go into the fields.
+TEST_F(DataTest, CanvasKeysWorkWhicheverChildHasTheFocus)
+{
+    QTest::keyClick(w->lineEdit_time_point, Qt::Key_F);
+    EXPECT_EQ(w->m_time_point, 1);
+    QTest::keyClick(w->lineEdit_focal_plane, Qt::Key_D);
+    EXPECT_EQ(w->m_time_point, 0);
+    QTest::keyClick(w->slider_focal_plane, Qt::Key_Down);
+    EXPECT_EQ(w->m_focal_plane, 4);
+    QTest::keyClick(w->pushButton_forward_tracking, Qt::Key_Up);
+    EXPECT_EQ(w->m_focal_plane, 3);
+    QTest::keyClick(w->pushButton_z, Qt::Key_Right);
+    EXPECT_EQ(w->m_time_point, 1);
+
+    QTest::keyClick(w->lineEdit_time_point, Qt::Key_Backspace);
+    QTest::keyClick(w->lineEdit_time_point, Qt::Key_2);
+    EXPECT_EQ(w->lineEdit_time_point->text(), "2") << "digits are typed into the field";
+}
+
+TEST_F(DataTest, HorizontalScrollingLeavesThePlane)
+{
+    QWheelEvent sideways(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(120, 0), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w.get(), &sideways);
+    EXPECT_EQ(w->m_focal_plane, 3);
+    QWheelEvent up(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w.get(), &up);
+    EXPECT_EQ(w->m_focal_plane, 2);
+}
+
+TEST_F(DataTest, AReadLeavesNoModeCursorAndAutoUp)
+{
+    key(Qt::Key_L);
+    ASSERT_EQ(w->cursor().shape(), Qt::PointingHandCursor);
+    w->pushButton_auto->setChecked(true);
+    read_rois("obj.roi");
+    EXPECT_FALSE(w->m_lineage_mode);
+    EXPECT_EQ(w->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_FALSE(w->m_auto);
+    EXPECT_FALSE(w->pushButton_auto->isChecked()) << "the button shows what Auto is";
+}
+
+// A second pass, or K after it, must not enter any link twice: with a link
+// twice, releasing it once would leave it in place.
+TEST_F(DataTest, MakingUnitsAgainOrKAddsNoLinkTwice)
+{
+    ::testing::internal::CaptureStdout();
+    w->makeUnits();
+    const auto once = w->m_linkage_multimap;
+    const auto heads = w->m_head_members;
+    w->makeUnits();
+    w->setCurrentTimePoint(2);
+    key(Qt::Key_K);
+    const std::string a1 = k(12, 10, 2, 1), a2 = k(14, 10, 2, 2);
+    w->release_child(a1, a2);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(w->m_head_members, heads);
+    EXPECT_EQ(once.size(), 5u);
+    EXPECT_EQ(w->m_linkage_multimap.size(), 4u);
+    EXPECT_TRUE(w->parents(a2).empty()) << "one release removes the link";
+
+    // The design's own slot still enters every link it finds.
+    w->makeLinkage(1);
+    EXPECT_EQ(w->m_linkage_multimap.size(), 6u);
+}
+
+// Stop during the pass: the time points grouped whole are still linked, and
+// a line says how far the pass got.
+TEST_F(DataTest, StopDuringMakeUnitsStillLinksTheFinishedTimePoints)
+{
+    std::function<void()> watch = [&] {
+        if (!w->units(1).empty())
+            w->pushButton_stop->click();
+        else
+            QTimer::singleShot(0, w.get(), watch);
+    };
+    QTimer::singleShot(0, w.get(), watch);
+    ::testing::internal::CaptureStdout();
+    w->makeUnits();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(w->units(2).empty()) << out;
+    EXPECT_EQ(w->m_linkage_multimap.size(), 2u) << "A0-A1 and B0-B1";
+    EXPECT_NE(out.find("Make units stopped: units of time points 0 to 1 made whole, 2 links "
+                       "added up to time point 1\n"),
+              std::string::npos)
+        << out;
+    EXPECT_FALSE(w->busy());
+}
+
+// During a long operation, mode clicks with any button and the G key are
+// refused; Stop ends Clean Up.
+TEST_F(DataTest, LongOperationsRefuseEditsAndStopOnStop)
+{
+    ::testing::internal::CaptureStdout();
+    w->makeUnits();
+    ::testing::internal::GetCapturedStdout();
+    const std::string a2 = k(14, 10, 2, 2);
+    w->m_lineage_mode_roi_set = {a2};
+    w->setSplitMode(true);
+    w->m_split_parents = {k(12, 10, 2, 1), k(40, 40, 2, 1)};
+    int fired = 0;
+    bool g_moved = true;
+    QTimer::singleShot(0, w.get(), [&] {
+        ++fired;
+        click(45, 45, Qt::RightButton);
+        const int t = w->m_time_point, z = w->m_focal_plane;
+        key(Qt::Key_G);
+        g_moved = w->m_time_point != t || w->m_focal_plane != z;
+    });
+    ::testing::internal::CaptureStderr();
+    w->setCurrentTimePoint(2);
+    w->pushButton_auto->setChecked(true);
+    w->m_selected_roi_set.insert(k(14, 10, 3, 2));
+    w->pushButton_backward_tracking_clicked();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(fired, 1);
+    EXPECT_NE(err.find("Busy"), std::string::npos);
+    EXPECT_TRUE(w->m_split_mode) << "the split click was refused";
+    EXPECT_EQ(w->m_split_parents.size(), 2u);
+    EXPECT_FALSE(g_moved) << "G must not move the view under a tracking run";
+    EXPECT_EQ(w->m_time_point, 0);
+
+    for (int t = 0; t <= 2; ++t)
+        for (int z = 2; z <= 4; ++z)
+            w->m_fwd_roi_set.insert(k(10 + 2 * t, 10, z, t));
+    const size_t before = w->m_roidb->count();
+    QTimer::singleShot(0, w.get(), [&] { w->pushButton_stop->click(); });
+    ::testing::internal::CaptureStderr();
+    w->pushButton_clean_clicked();
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("Clean Up stopped at time point 0"),
+              std::string::npos);
+    EXPECT_EQ(w->m_roidb->count(), before);
+    EXPECT_FALSE(w->busy());
+}
+
+// Presses beside the canvas pick nothing, even where an image larger than the
+// canvas holds a ROI under the pointer.
+TEST_F(WindowTest, PressesBesideTheCanvasDoNothing)
+{
+    write("wide.roi", "wide\n615 2 0 0 " + std::string(10, '2') + std::string(10, '3') +
+                          std::string(10, '0') + std::string(10, '1') + "\n");
+    read_rois("wide.roi");
+    ASSERT_EQ(w->m_roidb->count(), 1u);
+    w->setCurrentFocalPlane(0);
+    const QPoint beside = w->frame_canvas->pos() + QPoint(618, 5);
+    QTest::mouseClick(w.get(), Qt::LeftButton, {}, beside);
+    QTest::mouseClick(w.get(), Qt::RightButton, {}, beside);
+    EXPECT_TRUE(w->m_selected_roi_set.empty());
+    EXPECT_TRUE(w->m_removed_roi_set.empty());
 }

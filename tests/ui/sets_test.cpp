@@ -216,3 +216,26 @@ TEST_F(WindowTest, SetCommandsWithoutADatasetDoNothing)
     EXPECT_EQ(w->m_roidb, nullptr);
     EXPECT_TRUE(chooser->asked.empty()) << "restore asks nothing without a database";
 }
+
+// Restore reads its file whole before it changes anything: a file that
+// cannot be read, or that belongs to another dataset, leaves every ROI and
+// the database's name as they were.
+TEST_F(SetsTest, RestoreFromAFailingOrForeignFileChangesNothing)
+{
+    const size_t before = w->m_roidb->count();
+    const std::string name = w->m_roidb->name();
+    QDir().mkpath(QString::fromStdString(path("folder.roi")));
+    write("other.roi", "another\n1 1 0 0 2301\n");
+    for (const char *file : {"folder.roi", "other.roi"}) {
+        chooser->open_answer = QString::fromStdString(path(file));
+        ::testing::internal::CaptureStderr();
+        w->pushButton_restore_clicked();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(w->m_roidb->count(), before) << file;
+        EXPECT_EQ(w->m_roidb->name(), name) << file;
+        if (std::string(file) == "other.roi")
+            EXPECT_NE(err.find("different dataset"), std::string::npos) << err;
+        else
+            EXPECT_NE(err.find("Cannot open " + path(file)), std::string::npos) << err;
+    }
+}

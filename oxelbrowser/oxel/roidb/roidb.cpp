@@ -12,7 +12,8 @@ void oxel_append_field(std::string &out, int value, int width)
     char digits[16];
     int n = 0;
     // Work on the magnitude as unsigned so that INT_MIN is printed correctly.
-    unsigned int u = value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
+    unsigned int u =
+        value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
     do {
         digits[n++] = static_cast<char>('0' + u % 10);
         u /= 10;
@@ -38,9 +39,20 @@ std::string roidb::name()
     return _name;
 }
 
+bool roidb::storable(const roi &r)
+{
+    std::string problem;
+    if (oxel_roi_storable(r, problem))
+        return true;
+    std::cerr << "roidb: ROI " << r.x() << " " << r.y() << " " << r.z() << " " << r.t()
+              << " refused: " << problem << std::endl;
+    return false;
+}
+
 void roidb::entry(roi r)
 {
-    db.emplace(keygen(r), std::move(r));
+    if (storable(r))
+        db.emplace(keygen(r), std::move(r));
 }
 
 bool roidb::find(roi &r)
@@ -72,19 +84,33 @@ std::string roidb::digit(int d, int x)
 
 void roidb::read(std::string filename)
 {
-    read_with(filename, [this](roi &&r) { entry(std::move(r)); });
+    // The reader hands on only ROIs that can be stored.
+    read_with(filename, [this](roi &&r) { db.emplace(keygen(r), std::move(r)); });
 }
 
 void roidb::write(std::string filename)
 {
-    roi_file_writer out;
-    if (!out.open(filename)) {
-        std::cerr << "Cannot open " << filename << std::endl;
+    // The name is the file's first word: anything else would not read back.
+    bool one_word = !_name.empty();
+    for (unsigned char c : _name)
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
+            one_word = false;
+    if (!one_word) {
+        std::cerr << "roidb: the name \"" << _name << "\" is not one word; " << filename
+                  << " is not written" << std::endl;
         return;
     }
-    out.write_line(_name);
-    for (auto &entry : db)
-        out.write_roi(entry.second);
-    if (!out.commit())
+    roi_file_writer out;
+    bool done = out.open(filename);
+    if (done) {
+        out.write_line(_name);
+        for (auto &entry : db)
+            out.write_roi(entry.second);
+        done = out.commit();
+    }
+    if (!done) {
         std::cerr << "Cannot open " << filename << std::endl;
+        if (!out.problem().empty())
+            std::cerr << out.problem() << std::endl;
+    }
 }

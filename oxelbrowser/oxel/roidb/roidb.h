@@ -9,7 +9,8 @@
 #include <map>
 #include <string>
 
-class roidb {
+class roidb
+{
 public:
     // Ordered by key; nodes from a pool of the database's own.
     using map_type = std::map<std::string, roi, std::less<std::string>,
@@ -20,7 +21,9 @@ public:
     void setName(std::string name);
     std::string name();
 
-    // Keeps the first ROI entered for a position.
+    // Keeps the first ROI entered for a position. A ROI that would not read
+    // back as written (position beyond oxel_max_coordinate, outline empty
+    // or holding white space) is refused with a line on standard error.
     void entry(roi r);
     // Fills r with the stored ROI at r's position; false (r untouched) if absent.
     bool find(roi &r);
@@ -38,7 +41,8 @@ public:
 
 protected:
     // Reads a database file: its first word becomes the name, then each ROI
-    // goes to enter(roi) until a record fails to read.
+    // goes to enter(roi) until a record fails to read. Every ROI handed on
+    // can be stored; records placed beyond any image are counted and said.
     template <class Enter> void read_with(const std::string &filename, Enter enter)
     {
         roi_file_reader in;
@@ -50,7 +54,12 @@ protected:
         roi r;
         while (in.read_roi(r))
             enter(std::move(r));
+        if (in.refused())
+            std::cerr << "roidb: " << filename << ": " << in.refused() << " ROIs placed beyond "
+                      << oxel_max_coordinate << " were not read" << std::endl;
     }
+    // Says why r cannot be stored, if it cannot.
+    static bool storable(const roi &r);
 
     std::string _name;
     map_type db;

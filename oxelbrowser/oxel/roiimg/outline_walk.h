@@ -5,18 +5,29 @@
 
 #include <cstddef>
 #include <cstring> // std::memset
+#include <ostream>
 #include <string>
 
-namespace outline_walk {
+namespace outline_walk
+{
 
 // Mask byte values while filling: 2 marks a boundary pixel.
 const unsigned char boundary = 2;
+
+// No nucleus needs a mask or a boundary larger than this (an 8192 x 8192
+// box): an outline that does is damaged, and its raster stays empty rather
+// than taking the machine's memory.
+const size_t max_raster_bytes = size_t(1) << 26;
+// Boundary pixels farther than this from the origin lie outside any image;
+// the limit keeps every step of the walk, and a box's width and height, far
+// from the ends of int.
+const long long max_coordinate = 1LL << 29;
 
 // Calls add(x, y) for every boundary pixel in walking order, starting at
 // (x, y). The walk keeps the region on its left; each step names the pixel
 // on that side, and at an inner turn the corner pixel is added too, so
 // consecutive points always share an edge. Other characters are skipped.
-template <class Add> void polygon(int x, int y, const std::string &outline, Add add)
+template <class Int, class Add> void polygon(Int x, Int y, const std::string &outline, Add add)
 {
     char prev = '2';
     for (char c : outline) {
@@ -56,6 +67,63 @@ template <class Add> void polygon(int x, int y, const std::string &outline, Add 
 struct box {
     int left, top, right, bottom;
 };
+
+// Where a walk goes, in 64 bits so that no outline can overflow it: the box of
+// the start and every boundary pixel, and the number of boundary points
+// before repeats are dropped.
+struct extent {
+    long long left, top, right, bottom;
+    size_t points;
+
+    long long width() const { return right - left + 1; }
+    long long height() const { return bottom - top + 1; }
+};
+
+inline extent measure(int x, int y, const std::string &outline)
+{
+    extent e{x, y, x, y, 0};
+    polygon<long long>(x, y, outline, [&e](long long px, long long py) {
+        e.left = px < e.left ? px : e.left;
+        e.top = py < e.top ? py : e.top;
+        e.right = px > e.right ? px : e.right;
+        e.bottom = py > e.bottom ? py : e.bottom;
+        ++e.points;
+    });
+    return e;
+}
+
+// Whether the walk can be taken in int and its boundary kept (point_bytes:
+// the size of one stored point).
+inline bool walk_fits(const extent &e, size_t point_bytes)
+{
+    return e.left >= -max_coordinate && e.top >= -max_coordinate && e.right <= max_coordinate &&
+           e.bottom <= max_coordinate && e.points <= max_raster_bytes / point_bytes;
+}
+
+// Whether a walk surely fits without measuring it: no step takes it farther
+// from its start than the outline is long, and a step adds at most two points.
+inline bool surely_fits(int x, int y, const std::string &outline, size_t point_bytes)
+{
+    const long long n = static_cast<long long>(outline.size());
+    const long long ax = x < 0 ? -static_cast<long long>(x) : x;
+    const long long ay = y < 0 ? -static_cast<long long>(y) : y;
+    return ax + n + 1 <= max_coordinate && ay + n + 1 <= max_coordinate &&
+           2 * outline.size() <= max_raster_bytes / point_bytes;
+}
+
+// Whether the outline holds a step: a walk with one always leaves a boundary
+// point, so a raster without points but with steps was found damaged.
+inline bool has_step(const std::string &outline)
+{
+    return outline.find_first_of("0123") != std::string::npos;
+}
+
+// The one message of a raster left empty.
+inline void report_empty(std::ostream &err, int x, int y, int z, int t, const extent &e)
+{
+    err << "ROI at " << x << " " << y << " " << z << " " << t << ": outline spans " << e.width()
+        << " x " << e.height() << " pixels; left empty" << std::endl;
+}
 
 // Calls append(x, y) for every boundary pixel, dropping a point equal to the
 // one before (the walk's closing point usually repeats the first), and

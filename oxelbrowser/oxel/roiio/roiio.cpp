@@ -48,6 +48,10 @@ iroifstream &iroifstream::operator>>(roi &r)
     text >> marker >> x >> y >> outline;
     if (marker != "COutline:" || text.fail())
         return *this;
+    // A start beyond any image is no outline: the record is passed over.
+    const int limit = 10000000;
+    if (x < -limit || x > limit || y < -limit || y > limit)
+        return *this;
 
     int t = 0, z = 0;
     if (!name2tz(filename, t, z)) {

@@ -7,7 +7,8 @@
 #include <fstream>
 #include <string>
 
-class iroifstream : public std::ifstream {
+class iroifstream : public std::ifstream
+{
 public:
     iroifstream();
     ~iroifstream() override;
@@ -17,7 +18,8 @@ public:
     void open(std::string name);
     // Skips the three header words.
     void seek_roi();
-    // Reads one record; r changes only for a complete "COutline:" record.
+    // Reads one record; r changes only for a complete "COutline:" record
+    // whose start lies within 10,000,000 of the origin.
     iroifstream &operator>>(roi &r);
 
 private:
