@@ -22,13 +22,11 @@ std::string lineage_beside(const std::string &roi_file)
 
 bool read_rois(const std::string &path, curation &c, std::ostream &err)
 {
-    roi_file_reader probe;
-    if (!probe.open(path)) {
+    c.db = std::make_unique<roidb_plus>("");
+    if (!c.db->load(path)) {
         err << "Cannot open " << path << std::endl;
         return false;
     }
-    c.db = std::make_unique<roidb_plus>("");
-    c.db->read_plus(path);
     return true;
 }
 

@@ -22,7 +22,7 @@ struct curation {
 std::string lineage_beside(const std::string &roi_file);
 
 // Reads a ROI file (its first word names the dataset); false with a message
-// on err when it cannot be opened.
+// on err when it cannot be opened or names no dataset.
 bool read_rois(const std::string &path, curation &c, std::ostream &err);
 
 // Reads the lineage file of c's dataset; false with a message on err when it
