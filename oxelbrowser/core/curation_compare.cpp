@@ -27,12 +27,6 @@ uint64_t pair_key(uint32_t r, uint32_t c)
     return static_cast<uint64_t>(r) << 32 | c;
 }
 
-// Continuation when the parent has one child, else division.
-bool continues(const curation_graph &g, uint32_t parent)
-{
-    return g.objects[parent].children.size() == 1;
-}
-
 std::string ratio(size_t part, size_t whole)
 {
     if (whole == 0)
@@ -191,6 +185,104 @@ struct overlap_counter {
 
 } // namespace
 
+void score_graphs(const graph &reference, const graph &candidate,
+                  const std::vector<uint32_t> &match, result &res)
+{
+    const size_t nr = reference.parents.size(), nc = candidate.parents.size();
+    std::vector<std::vector<uint32_t>> reference_children(nr), candidate_children(nc);
+    for (uint32_t c = 0; c < nr; ++c)
+        for (uint32_t p : reference.parents[c])
+            reference_children[p].push_back(c);
+    for (uint32_t c = 0; c < nc; ++c)
+        for (uint32_t p : candidate.parents[c])
+            candidate_children[p].push_back(c);
+    // Continuation when the parent has one child, else division.
+    auto continues = [](const std::vector<std::vector<uint32_t>> &children, uint32_t parent) {
+        return children[parent].size() == 1;
+    };
+
+    graph_match &g = res.graph;
+    g = graph_match();
+    g.reference_vertices = nr;
+    std::vector<size_t> matched_by(nc, 0);
+    for (uint32_t m : match) {
+        if (m == graph::none)
+            ++g.fn;
+        else
+            ++matched_by[m];
+    }
+    for (size_t n : matched_by) {
+        g.fp += n == 0;
+        g.ns += n > 1 ? n - 1 : 0;
+    }
+
+    // Edges: a reference link maps onto the candidate link between the
+    // matches of its ends; one reference link per candidate link is carried
+    // over (one of the same kind when there is one), the rest are added.
+    res.reference_links = res.found_links = res.candidate_links = res.correct_links = 0;
+    std::map<std::pair<uint32_t, uint32_t>, std::vector<bool>> mapped; // candidate link → kinds
+    for (uint32_t c = 0; c < nc; ++c)
+        for (uint32_t p : candidate.parents[c])
+            mapped[{c, p}];
+    for (uint32_t c = 0; c < nr; ++c)
+        for (uint32_t p : reference.parents[c]) {
+            ++g.reference_edges;
+            const bool ends_matched = match[c] != graph::none && match[p] != graph::none;
+            auto link = ends_matched ? mapped.find({match[c], match[p]}) : mapped.end();
+            if (ends_matched)
+                ++res.reference_links;
+            if (link == mapped.end()) {
+                ++g.ea;
+                continue;
+            }
+            ++res.found_links;
+            link->second.push_back(continues(reference_children, p));
+        }
+    for (const auto &link : mapped) {
+        const uint32_t c = link.first.first, p = link.first.second;
+        const std::vector<bool> &kinds = link.second;
+        if (matched_by[c] > 0 && matched_by[p] > 0) {
+            ++res.candidate_links;
+            res.correct_links += !kinds.empty();
+        }
+        if (kinds.empty()) {
+            ++g.ed;
+            continue;
+        }
+        g.ea += kinds.size() - 1;
+        const bool kind = continues(candidate_children, p);
+        g.ec += std::find(kinds.begin(), kinds.end(), kind) == kinds.end();
+    }
+    score(g);
+
+    // Divisions.
+    res.reference_divisions = res.candidate_divisions = 0;
+    res.found_divisions = res.correct_divisions = 0;
+    std::vector<bool> division_found(nc, false);
+    for (const std::vector<uint32_t> &children : candidate_children)
+        res.candidate_divisions += children.size() >= 2;
+    for (uint32_t p = 0; p < nr; ++p) {
+        const std::vector<uint32_t> &children = reference_children[p];
+        if (children.size() < 2)
+            continue;
+        ++res.reference_divisions;
+        const uint32_t cp = match[p];
+        if (cp == graph::none || candidate_children[cp].size() < 2)
+            continue;
+        size_t kept = 0;
+        for (uint32_t c : children)
+            kept += match[c] != graph::none &&
+                    std::find(candidate_children[cp].begin(), candidate_children[cp].end(),
+                              match[c]) != candidate_children[cp].end();
+        if (kept >= 2) {
+            ++res.found_divisions;
+            division_found[cp] = true;
+        }
+    }
+    for (bool f : division_found)
+        res.correct_divisions += f;
+}
+
 result compare(side reference, side candidate)
 {
     // Both graphs at once; the pixels' extent is not needed here.
@@ -281,103 +373,37 @@ result compare(side reference, side candidate)
 
     // Objects: a candidate object matches a reference object covering more
     // than half of its pixels; at most one can.
-    graph_match &g = res.graph;
-    g.reference_vertices = gr.objects.size();
-    std::vector<uint32_t> match(gr.objects.size(), curation_graph::none);
-    std::vector<size_t> matched_by(gc.objects.size(), 0);
+    std::vector<uint32_t> match(gr.objects.size(), graph::none);
     for (const auto &o : overlap) {
         const uint32_t ro = static_cast<uint32_t>(o.first >> 32),
                        co = static_cast<uint32_t>(o.first);
-        if (2 * o.second > reference_size[ro]) {
+        if (2 * o.second > reference_size[ro])
             match[ro] = co;
-            ++matched_by[co];
-        }
     }
-    for (uint32_t m : match)
-        g.fn += m == curation_graph::none;
-    for (size_t n : matched_by) {
-        g.fp += n == 0;
-        g.ns += n > 1 ? n - 1 : 0;
-    }
-
-    // Edges: a reference link maps onto the candidate link between the
-    // matches of its ends; one reference link per candidate link is carried
-    // over (one of the same kind when there is one), the rest are added.
-    std::map<std::pair<uint32_t, uint32_t>, std::vector<bool>> mapped; // candidate link → kinds
-    for (uint32_t c = 0; c < gc.objects.size(); ++c)
-        for (uint32_t p : gc.objects[c].parents)
-            mapped[{c, p}];
-    for (uint32_t c = 0; c < gr.objects.size(); ++c)
-        for (uint32_t p : gr.objects[c].parents) {
-            ++g.reference_edges;
-            const bool ends_matched =
-                match[c] != curation_graph::none && match[p] != curation_graph::none;
-            auto link = ends_matched ? mapped.find({match[c], match[p]}) : mapped.end();
-            if (ends_matched)
-                ++res.reference_links;
-            if (link == mapped.end()) {
-                ++g.ea;
-                continue;
-            }
-            ++res.found_links;
-            link->second.push_back(continues(gr, p));
-        }
-    for (const auto &link : mapped) {
-        const uint32_t c = link.first.first, p = link.first.second;
-        const std::vector<bool> &kinds = link.second;
-        if (matched_by[c] > 0 && matched_by[p] > 0) {
-            ++res.candidate_links;
-            res.correct_links += !kinds.empty();
-        }
-        if (kinds.empty()) {
-            ++g.ed;
-            continue;
-        }
-        g.ea += kinds.size() - 1;
-        const bool kind = continues(gc, p);
-        g.ec += std::find(kinds.begin(), kinds.end(), kind) == kinds.end();
-    }
-    score(g);
-
-    // Divisions.
-    std::vector<bool> division_found(gc.objects.size(), false);
+    graph reference_graph, candidate_graph;
+    for (const curation_graph::object &o : gr.objects)
+        reference_graph.parents.push_back(o.parents);
     for (const curation_graph::object &o : gc.objects)
-        res.candidate_divisions += o.children.size() >= 2;
-    for (uint32_t p = 0; p < gr.objects.size(); ++p) {
-        const std::vector<uint32_t> &children = gr.objects[p].children;
-        if (children.size() < 2)
-            continue;
-        ++res.reference_divisions;
-        const uint32_t cp = match[p];
-        if (cp == curation_graph::none || gc.objects[cp].children.size() < 2)
-            continue;
-        size_t kept = 0;
-        for (uint32_t c : children)
-            kept += match[c] != curation_graph::none &&
-                    std::find(gc.objects[cp].children.begin(), gc.objects[cp].children.end(),
-                              match[c]) != gc.objects[cp].children.end();
-        if (kept >= 2) {
-            ++res.found_divisions;
-            division_found[cp] = true;
-        }
-    }
-    for (bool f : division_found)
-        res.correct_divisions += f;
+        candidate_graph.parents.push_back(o.parents);
+    score_graphs(reference_graph, candidate_graph, match, res);
     return res;
+}
+
+void print_row(std::ostream &out, const char *what, const char *measure, const std::string &value,
+               const std::string &detail)
+{
+    char line[256];
+    std::snprintf(line, sizeof line, "%-10s %-13s %10s  %s", what, measure, value.c_str(),
+                  detail.c_str());
+    std::string s = line;
+    s.erase(s.find_last_not_of(' ') + 1);
+    out << s << '\n';
 }
 
 void print(const result &r, std::ostream &out)
 {
-    const graph_match &g = r.graph;
-    char line[256];
-    auto row = [&](const char *what, const char *measure, const std::string &value,
-                   const std::string &detail) {
-        std::snprintf(line, sizeof line, "%-10s %-13s %10s  %s", what, measure, value.c_str(),
-                      detail.c_str());
-        std::string s = line;
-        s.erase(s.find_last_not_of(' ') + 1);
-        out << s << '\n';
-    };
+    auto row = [&out](const char *what, const char *measure, const std::string &value,
+                      const std::string &detail) { print_row(out, what, measure, value, detail); };
     const std::string of_reference = "of " + std::to_string(r.reference_rois) + " reference ROIs";
     row("Detection", "matched", std::to_string(r.matched_rois), of_reference);
     row("", "missed", std::to_string(r.missed_rois), "");
@@ -389,6 +415,14 @@ void print(const result &r, std::ostream &out)
             std::to_string(r.candidate_units) + " candidate units");
     row("", "exact", std::to_string(r.exact_units),
         "of " + std::to_string(r.reference_units) + " reference units");
+    print_graph_rows(r, out);
+}
+
+void print_graph_rows(const result &r, std::ostream &out)
+{
+    const graph_match &g = r.graph;
+    auto row = [&out](const char *what, const char *measure, const std::string &value,
+                      const std::string &detail) { print_row(out, what, measure, value, detail); };
     row("Links", "precision", ratio(r.correct_links, r.candidate_links),
         std::to_string(r.correct_links) + " of " + std::to_string(r.candidate_links) +
             " between matched units");

@@ -6,7 +6,10 @@
 #include "lineage.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 class roidb_plus;
 
@@ -69,7 +72,22 @@ result compare(side reference, side candidate);
 // from nothing) / that cost.
 void score(graph_match &g);
 
+// A graph as the measures see it: vertices by number, each with its parents.
+struct graph {
+    static constexpr uint32_t none = 0xFFFFFFFFu;
+    std::vector<std::vector<uint32_t>> parents;
+};
+
+// The graph operations, DET and TRA, the links and the divisions of r, from
+// two graphs and the candidate vertex each reference vertex matches (or none).
+void score_graphs(const graph &reference, const graph &candidate,
+                  const std::vector<uint32_t> &match, result &r);
+
 // The table oxelcompare prints.
 void print(const result &r, std::ostream &out);
+// Its rows for links, divisions, DET and TRA; and one row of the table.
+void print_graph_rows(const result &r, std::ostream &out);
+void print_row(std::ostream &out, const char *what, const char *measure, const std::string &value,
+               const std::string &detail);
 
 } // namespace curation_compare
