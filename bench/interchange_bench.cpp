@@ -4,6 +4,7 @@
 //
 //   interchange_bench             every figure
 //   interchange_bench write DIR   only DIR/large.roi and DIR/large.lineage
+//   interchange_bench export      only the export from memory (for profiles)
 #include "bench_data.h"
 #include "ctc_export.h"
 #include "ctc_folder.h"
@@ -103,6 +104,7 @@ int main(int argc, char **argv)
 {
     QTemporaryDir dir;
     const bool write_only = argc == 3 && std::string(argv[1]) == "write";
+    const bool export_only = argc == 2 && std::string(argv[1]) == "export";
     const std::string d = write_only ? argv[2] : dir.path().toStdString();
     roidb_plus db("large");
     lineage_file::contents lin;
@@ -118,6 +120,8 @@ int main(int argc, char **argv)
     const lineage::key_set none;
     for (auto how : {label_tiff::compression::deflate, label_tiff::compression::packbits,
                      label_tiff::compression::lzw}) {
+        if (export_only && how != label_tiff::compression::deflate)
+            break;
         ctc::export_options opt;
         opt.how = how;
         const char *name = how == label_tiff::compression::deflate    ? "deflate"
@@ -134,6 +138,8 @@ int main(int argc, char **argv)
                     folder_bytes(d + "/res_" + name, s.time_points) / 1e6);
     }
 
+    if (export_only)
+        return 0;
     const std::string tools = OXEL_TOOLS;
     std::string figure =
         run(tools + "/oxelctc export " + d + "/large.roi " + d + "/large.lineage " + d + "/res");
