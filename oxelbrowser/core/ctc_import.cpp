@@ -8,8 +8,10 @@
 #include "roidb_plus.h"
 
 #include <algorithm> // std::sort, std::min, std::max
+#include <atomic>
 #include <map>
 #include <ostream>
+#include <thread>
 #include <unordered_map>
 #include <utility> // std::pair
 #include <vector>
@@ -72,6 +74,55 @@ void boxes_of(const uint32_t *page, int w, int h, std::vector<label_box> &out)
               [](const label_box &a, const label_box &b) { return a.label < b.label; });
 }
 
+// What one label image holds: its labels, and the ROIs of each label's
+// pieces in the order traced (plane by plane, labels in ascending order).
+struct traced {
+    std::string error; // why the image could not be read
+    std::vector<uint32_t> labels;
+    std::vector<std::pair<uint32_t, roi>> rois;
+};
+
+traced trace_time_point(int t, const std::string &path)
+{
+    traced out;
+    label_tiff::reader in;
+    std::vector<uint32_t> page;
+    piece_tracer tracer;
+    std::vector<label_box> boxes;
+    std::vector<unsigned char> mask;
+    std::vector<traced_piece> pieces;
+    if (!in.open(path, out.error))
+        return out;
+    for (int z = 0; in.next_page(page, out.error); ++z) {
+        const int w = in.width(), h = in.height();
+        if (w > 1000 || h > 1000 || z >= 1000) {
+            out.error = path + " is " + std::to_string(w) + " x " + std::to_string(h) + " with " +
+                        std::to_string(z + 1) +
+                        " pages or more, beyond the browser's keys (0 to 999)";
+            return out;
+        }
+        boxes_of(page.data(), w, h, boxes);
+        for (const label_box &b : boxes) {
+            out.labels.push_back(b.label);
+            const int bw = b.right - b.left + 1, bh = b.bottom - b.top + 1;
+            mask.resize(static_cast<size_t>(bw) * bh);
+            for (int y = 0; y < bh; ++y) {
+                const uint32_t *src = page.data() + static_cast<size_t>(b.top + y) * w + b.left;
+                unsigned char *dst = mask.data() + static_cast<size_t>(y) * bw;
+                for (int x = 0; x < bw; ++x)
+                    dst[x] = src[x] == b.label;
+            }
+            tracer.trace(mask.data(), bw, bh, pieces);
+            for (traced_piece &p : pieces)
+                out.rois.emplace_back(b.label,
+                                      roi(b.left + p.x, b.top + p.y, z, t, std::move(p.outline)));
+        }
+    }
+    std::sort(out.labels.begin(), out.labels.end());
+    out.labels.erase(std::unique(out.labels.begin(), out.labels.end()), out.labels.end());
+    return out;
+}
+
 } // namespace
 
 bool import_folder(const std::string &dir, roidb_plus &db, lineage_file::contents &lineage,
@@ -96,56 +147,46 @@ bool import_folder(const std::string &dir, roidb_plus &db, lineage_file::content
         return false;
     }
 
+    // Each label image traced on its own, on several threads; the database
+    // and the units are filled in time-point order only once every image
+    // was read, so a failure changes nothing.
+    std::vector<std::pair<int, std::string>> images(f.masks.begin(), f.masks.end());
+    std::vector<traced> results(images.size());
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    auto work = [&] {
+        for (size_t i; !failed && (i = next.fetch_add(1)) < images.size();) {
+            results[i] = trace_time_point(images[i].first, images[i].second);
+            if (!results[i].error.empty())
+                failed = true;
+        }
+    };
+    const unsigned threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+    std::vector<std::thread> helpers;
+    for (unsigned k = 1; k < threads; ++k)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &helper : helpers)
+        helper.join();
+    for (const traced &r : results)
+        if (!r.error.empty()) {
+            err << "Cannot import " << dir << ": " << r.error << std::endl;
+            return false;
+        }
+
     // (time point, label) → member keys, in the order traced.
     std::map<std::pair<int, uint32_t>, std::vector<std::string>> objects;
     std::map<int, std::vector<uint32_t>> present;
-    label_tiff::reader in;
-    std::vector<uint32_t> page;
-    piece_tracer tracer;
-    std::vector<label_box> boxes;
-    std::vector<unsigned char> mask;
-    std::vector<traced_piece> pieces;
-    for (const auto &m : f.masks) {
-        const int t = m.first;
-        auto fail = [&](const std::string &why) {
-            err << "Cannot import " << dir << ": " << why << std::endl;
-            return false;
-        };
-        if (!in.open(m.second, error))
-            return fail(error);
-        std::vector<uint32_t> &labels = present[t];
-        error.clear();
-        for (int z = 0; in.next_page(page, error); ++z) {
-            const int w = in.width(), h = in.height();
-            if (w > 1000 || h > 1000 || z >= 1000)
-                return fail(m.second + " is " + std::to_string(w) + " x " + std::to_string(h) +
-                            " with " + std::to_string(z + 1) +
-                            " pages or more, beyond the browser's keys (0 to 999)");
-            boxes_of(page.data(), w, h, boxes);
-            for (const label_box &b : boxes) {
-                labels.push_back(b.label);
-                const int bw = b.right - b.left + 1, bh = b.bottom - b.top + 1;
-                mask.resize(static_cast<size_t>(bw) * bh);
-                for (int y = 0; y < bh; ++y) {
-                    const uint32_t *src = page.data() + static_cast<size_t>(b.top + y) * w + b.left;
-                    unsigned char *dst = mask.data() + static_cast<size_t>(y) * bw;
-                    for (int x = 0; x < bw; ++x)
-                        dst[x] = src[x] == b.label;
-                }
-                tracer.trace(mask.data(), bw, bh, pieces);
-                std::vector<std::string> &members = objects[{t, b.label}];
-                for (traced_piece &p : pieces) {
-                    roi r(b.left + p.x, b.top + p.y, z, t, std::move(p.outline));
-                    members.push_back(keygen(r));
-                    db.entry_plus(std::move(r));
-                    ++summary.rois;
-                }
-            }
+    for (size_t i = 0; i < images.size(); ++i) {
+        const int t = images[i].first;
+        present[t] = std::move(results[i].labels);
+        for (auto &piece : results[i].rois) {
+            roi &r = piece.second;
+            objects[{t, piece.first}].push_back(keygen(r));
+            db.entry_plus(std::move(r));
+            ++summary.rois;
         }
-        if (!error.empty())
-            return fail(error);
-        std::sort(labels.begin(), labels.end());
-        labels.erase(std::unique(labels.begin(), labels.end()), labels.end());
+        results[i] = traced();
     }
     check(tracks, present, f.track_file.substr(f.track_file.rfind('/') + 1), problems);
     for (const std::string &p : problems)

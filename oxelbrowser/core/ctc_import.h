@@ -27,8 +27,9 @@ struct import_summary {
 // a label at consecutive time points, and a link from a track's first unit
 // to its parent's last when that ends one time point before. Faults of the
 // format's rules are reported on err and do not stop the import. False (the
-// reason on err) when the folder cannot be read or does not fit the
-// browser's keys (coordinates, planes and time points below 1000).
+// reason on err, db and lineage untouched) when the folder cannot be read or
+// does not fit the browser's keys (coordinates, planes and time points below
+// 1000).
 bool import_folder(const std::string &dir, roidb_plus &db, lineage_file::contents &lineage,
                    std::ostream &err, import_summary *summary = nullptr);
 
