@@ -44,10 +44,10 @@ struct export_summary {
 // track is a chain of units each with one parent whose parent has one child;
 // a division starts new tracks whose parent is the mother's track. A unit
 // with several parents is written with the first in key order and listed on
-// err. The folder is built beside out_dir's files, checked by the format's
-// rules, and only then moved into out_dir (which is created if missing;
-// label images of an earlier export that this one does not write are
-// removed). On failure out_dir is as it was and the reason is on err.
+// err. The folder is built beside out_dir's files, its labels as written are
+// checked by the format's rules, and only then is it moved into out_dir (which is created if
+// missing; label images of an earlier export that this one does not write are removed). On failure
+// out_dir is as it was and the reason is on err.
 bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
                    const lineage::key_multimap &linkage, const lineage::key_set &left_out,
                    const std::string &dataset, const std::string &out_dir,

@@ -7,15 +7,6 @@
 
 #include <algorithm> // std::sort, std::unique, std::max
 
-uint32_t curation_graph::object_of(const std::string &key) const
-{
-    if (left_out->count(key) != 0)
-        return none;
-    auto h = members_head->find(key);
-    auto it = index.find(h != members_head->end() ? h->second : key);
-    return it == index.end() ? none : it->second;
-}
-
 namespace
 {
 
@@ -40,8 +31,6 @@ curation_graph build_graph(roidb_plus &db, const lineage::key_map &members_head,
                            bool extent)
 {
     curation_graph g;
-    g.members_head = &members_head;
-    g.left_out = &left_out;
     std::string key;
     std::vector<std::pair<uint64_t, uint32_t>> positions;
     positions.reserve(db.count());

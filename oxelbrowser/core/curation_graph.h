@@ -31,25 +31,20 @@ struct curation_graph {
     size_t lone_rois = 0;
     size_t left_out_rois = 0;
     // Over the ROIs of the objects: the last time point and plane, the
-    // right and bottom edge of their pixels, the first time point walked.
+    // right and bottom edge of their pixels, the first time point.
     int max_t = -1, max_z = -1, right = -1, bottom = -1, first_t = -1;
-
-    // The object of the ROI with this browser key; none when it was left out.
-    uint32_t object_of(const std::string &key) const;
 
     // The object of a ROI of the database; none when it was left out.
     uint32_t object_at(const roi &r) const;
 
-    const lineage::key_map *members_head = nullptr;
-    const lineage::key_set *left_out = nullptr;
     std::unordered_map<std::string, uint32_t> index;    // head → object
     std::unordered_map<uint64_t, uint32_t> by_position; // ROI position → object
 };
 
 // Every ROI of db except those in left_out belongs to the object of its unit
 // (members_head) or is an object of its own. Edges are the links whose both
-// ends head units of the graph one time point apart, each pair once. The
-// tables must outlive the graph. Without extent, right and bottom stay -1.
+// ends head units of the graph one time point apart, each pair once.
+// Without extent, right and bottom stay -1.
 curation_graph build_graph(roidb_plus &db, const lineage::key_map &members_head,
                            const lineage::key_multimap &linkage, const lineage::key_set &left_out,
                            bool extent = true);

@@ -1,4 +1,4 @@
-// ROI masks in reusable buffers and the plane-by-plane walk of a database.
+// ROI masks in reusable buffers and the ROIs of a time point by plane.
 #include "roi_pixels.h"
 
 #include "keygen.h"
@@ -26,21 +26,6 @@ void roi_pixels::make(const roi &r)
     _bits.assign(static_cast<size_t>(_width) * _height, 0);
     _size = outline_walk::fill(_bits.data(), _width, _height, r.x() - _left, r.y() - _top,
                                r.outline_ref());
-}
-
-void for_each_roi_by_plane(roidb_plus &db, const std::function<void(const roi &)> &visit)
-{
-    if (db.count() == 0)
-        return;
-    const int t_end = db.t_max();
-    roi r;
-    roidb_plus::iterator it;
-    for (int t = db.t_min(); t <= t_end; ++t)
-        for (int z = 0; z < 1000; ++z) {
-            db.seek_iter(t, z, 0, it);
-            while (db.find_plus_iter(t, z, r, it))
-                visit(r);
-        }
 }
 
 void rois_of_time_point(const roidb_plus &db, int t,

@@ -1,12 +1,10 @@
 // The pixels of ROIs for whole-plane work (label images, overlap counts):
-// one ROI's mask in a reusable buffer, and every ROI of a database plane by
-// plane.
+// one ROI's mask in a reusable buffer, and the ROIs of a time point by plane.
 #pragma once
 
 #include "OXEL_roi"
 
 #include <cstddef>
-#include <functional> // std::function
 #include <string>
 #include <vector>
 
@@ -36,10 +34,6 @@ private:
     size_t _size = 0;
     std::vector<unsigned char> _bits;
 };
-
-// Calls visit(r) for every ROI of db, plane by plane: time points in order,
-// planes 0 to 999 in order within each, ROIs of a plane in their index order.
-void for_each_roi_by_plane(roidb_plus &db, const std::function<void(const roi &)> &visit);
 
 // The ROIs of time point t by plane: by_plane[z] in database key order (x,
 // then y). by_plane grows to the highest plane; its lists are replaced. The

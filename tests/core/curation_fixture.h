@@ -145,7 +145,8 @@ inline meaning meaning_of(roidb_plus &db, const lineage_file::contents &lin)
         m.units.insert(u.second);
     for (const auto &l : lin.linkage)
         m.links.insert({members[l.first], members[l.second]});
-    for_each_roi_by_plane(db, [&m](const roi &r) { m.rois[keygen(r)] = r.outline(); });
+    for (const auto &entry : db.rois())
+        m.rois[keygen(entry.second)] = entry.second.outline();
     return m;
 }
 
