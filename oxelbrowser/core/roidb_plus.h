@@ -62,6 +62,9 @@ public:
 
     // Number of ROIs held.
     size_t count() const { return db.size(); }
+    // Every ROI in database key order (t, x, y, z), for walks that need no
+    // look-up per ROI.
+    const map_type &rois() const { return db; }
 
 private:
     // The ROIs of the file with t_from <= t <= t_end, and its name; false

@@ -112,6 +112,9 @@ public:
     void makeUnits();
     // Links the units of the current time point to the one before (key K).
     void linkCurrentTimePoint();
+    // Writes the ROIs, units and links as a folder of the interchange format
+    // ("Export…"), leaving out the false positives.
+    void exportCuration();
     // Time spent letting events run during long operations, in milliseconds.
     double eventMilliseconds() const { return m_event_ms; }
     // The "Lineage" tree window (made on first use), and opening or closing it (key V).

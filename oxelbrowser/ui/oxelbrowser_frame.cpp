@@ -68,8 +68,9 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
     pushButton_auto = ui->pushButton_auto;
     pushButton_forward_tracking = ui->pushButton_forward_tracking;
 
-    // Beside the designed commands: the unit-making pass.
+    // Beside the designed commands: the unit-making pass and the export.
     connect(ui->pushButton_make_units, &QPushButton::clicked, this, [this] { makeUnits(); });
+    connect(ui->pushButton_export, &QPushButton::clicked, this, [this] { exportCuration(); });
     // Cutting falsely grouped units.
     connect(ui->pushButton_split, &QPushButton::clicked, this,
             &OXELBrowser::pushButton_split_clicked);
