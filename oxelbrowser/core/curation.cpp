@@ -74,19 +74,29 @@ bool remove_roi(roidb_plus &db, q_roiimgdb *rasters, change_log *log, const std:
         return false;
     if (log)
         log->add(change::roi_remove, key, std::string(), stored->outline());
+    const pos4i at = decode(key);
     db.remove(key);
     // A later ROI at the same position is rasterised afresh.
     if (rasters)
-        rasters->remove(decode(key));
+        rasters->remove(at);
     return true;
 }
 
 void set_mark(lineage::key_set &marks, change_log *log, const std::string &key, bool on,
               change::kind add, change::kind remove)
 {
-    if (on ? marks.insert(key).second : marks.erase(key) != 0)
-        if (log)
-            log->add(on ? add : remove, key);
+    if (on) {
+        if (marks.insert(key).second && log)
+            log->add(add, key);
+        return;
+    }
+    // key may be the erased entry's own string.
+    const auto it = marks.find(key);
+    if (it == marks.end())
+        return;
+    if (log)
+        log->add(remove, key);
+    marks.erase(it);
 }
 
 namespace {

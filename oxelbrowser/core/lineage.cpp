@@ -153,8 +153,10 @@ void add_member(tables &u, const std::string &head, const std::string &member)
         u.log->add(change::head_add, member, head);
 }
 
-void erase_unit(tables &u, const std::string &head)
+void erase_unit(tables &u, const std::string &head_key)
 {
+    // The key may live in an entry erased below.
+    const std::string head = head_key;
     auto range = u.head_members.equal_range(head);
     for (auto it = range.first; it != range.second; ++it) {
         auto own = u.members_head.find(it->second);
@@ -183,9 +185,10 @@ bool erase_link(tables &u, const std::string &child, const std::string &parent)
     auto range = u.linkage.equal_range(child);
     for (auto it = range.first; it != range.second; ++it) {
         if (it->second == parent) {
-            u.linkage.erase(it);
+            // child and parent may be the erased entry's own strings.
             if (u.log)
                 u.log->add(change::link_remove, child, parent);
+            u.linkage.erase(it);
             return true;
         }
     }
@@ -194,9 +197,18 @@ bool erase_link(tables &u, const std::string &child, const std::string &parent)
 
 void set_elite(tables &u, const std::string &head, bool elite)
 {
-    if (elite ? u.elite.insert(head).second : u.elite.erase(head) != 0)
-        if (u.log)
-            u.log->add(elite ? change::elite_add : change::elite_remove, head);
+    if (elite) {
+        if (u.elite.insert(head).second && u.log)
+            u.log->add(change::elite_add, head);
+        return;
+    }
+    // head may be the erased entry's own string.
+    const auto it = u.elite.find(head);
+    if (it == u.elite.end())
+        return;
+    if (u.log)
+        u.log->add(change::elite_remove, head);
+    u.elite.erase(it);
 }
 
 // The parent and child of a link between units one time point apart, in
