@@ -42,6 +42,7 @@ class QWheelEvent;
 class ImageDB;
 class LineageTreeWindow;
 class q_roiimgdb;
+class recovery;
 class roidb_plus;
 
 namespace Ui {
@@ -95,9 +96,20 @@ public:
     // Whether the ROIs, the false-positive marks or the lineage (file_part
     // bits) changed since they were last read or saved.
     bool unsaved(unsigned parts) const;
+    // Units dismissed from the review queue.
+    const std::set<std::string> &dismissedUnits() const { return m_dismissed_units; }
     // The memory the undo history may keep before its oldest steps go.
     void setUndoLimit(size_t bytes) { m_undo_limit = bytes; }
     size_t undoBytes() const { return m_undo_bytes; }
+    // "Read Lineage" and "Save Lineage": units, links, elite and dismissed
+    // marks as a file; a read replaces the lineage as one undoable step.
+    void readLineageFile();
+    bool saveLineageFile();
+    // "Save ROIs" once its button is pressed; true when the file was written.
+    bool saveRoiFile();
+    // Before unsaved work would be lost by action: asks whether to save it,
+    // discard it or cancel; false when the action is not to go on.
+    bool keepUnsavedWork(const QString &action);
     // Dialogs go through this seam, so that tests can answer them.
     void setFileChooser(std::unique_ptr<FileChooser> chooser);
     // Opens a ROI file as "Read ROIs" does once its dialog has answered.
@@ -327,6 +339,13 @@ private:
     void markSaved(unsigned parts);
     // Forgets the history (another dataset).
     void clearUndoHistory();
+    // The record of unsaved work: started afresh for a ROI file just read
+    // or saved, each edit appended, replayed after a crash.
+    void keepRecord(const std::string &roi_path);
+    void journal(const std::vector<change> &changes);
+    bool recoverRecord(const std::string &roi_path);
+    // A part just written to its file.
+    void savedPart(unsigned part);
     // The curated state, for applying changes.
     curation::state curatedState();
 
@@ -352,6 +371,7 @@ private:
     bool refusedAsBusy();
     // Replaces the open dataset by a database just read.
     void openDatabase(std::unique_ptr<roidb_plus> fresh);
+    void openRead(std::unique_ptr<roidb_plus> fresh, const std::string &path);
     // Applies what was typed into a number field once editing ends.
     void applyTypedTimePoint();
     void applyTypedFocalPlane();
@@ -379,7 +399,7 @@ private:
     void recordReplacement(const std::vector<roi> &before, const std::vector<roi> &after);
     // $PWD + "/" + dataset + extension: where the file dialogs start.
     QString startName(const char *extension) const;
-    void saveKeyFile(QPushButton *button, const QString &filter, const QString &objectName,
+    bool saveKeyFile(QPushButton *button, const QString &filter, const QString &objectName,
                      const char *extension, const std::string &tag,
                      const std::set<std::string> &keys);
     void readKeyFile(const QString &filter, const QString &objectName, const char *extension,
@@ -449,4 +469,9 @@ private:
     int m_saved_index[3] = {0, 0, 0};
     bool m_saved_valid[3] = {true, true, true};
     LineageTreeWindow *m_tree = nullptr;
+    // The record of unsaved work on the ROI file read or saved last.
+    std::unique_ptr<recovery> m_recovery;
+    std::string m_roi_path;
+    // Exit has asked about unsaved work; closing the window does not again.
+    bool m_unsaved_answered = false;
 };

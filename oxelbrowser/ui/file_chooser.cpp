@@ -48,3 +48,21 @@ bool DialogFileChooser::confirm(QWidget *parent, const QString &caption, const Q
     box.exec();
     return box.clickedButton() == yes_button;
 }
+
+FileChooser::unsaved_answer DialogFileChooser::askUnsaved(QWidget *parent, const QString &caption,
+                                                          const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setObjectName("unsaved work question");
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return unsaved_answer::save;
+    case QMessageBox::Discard:
+        return unsaved_answer::discard;
+    default:
+        return unsaved_answer::cancel;
+    }
+}

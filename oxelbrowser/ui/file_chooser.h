@@ -16,6 +16,10 @@ public:
     // True when the user answers "&Yes".
     virtual bool confirm(QWidget *parent, const QString &caption, const QString &text,
                          const QString &yes, const QString &no) = 0;
+    // Unsaved work would be lost: save it first, discard it, or cancel.
+    enum class unsaved_answer { save, discard, cancel };
+    virtual unsaved_answer askUnsaved(QWidget *parent, const QString &caption,
+                                      const QString &text) = 0;
 };
 
 // The real dialogs: Qt's own file dialog and a question box.
@@ -27,4 +31,6 @@ public:
                          const QString &filter, const QString &objectName) override;
     bool confirm(QWidget *parent, const QString &caption, const QString &text, const QString &yes,
                  const QString &no) override;
+    unsaved_answer askUnsaved(QWidget *parent, const QString &caption,
+                              const QString &text) override;
 };

@@ -40,6 +40,7 @@ public:
     unsigned parts() const { return _parts; }
     size_t bytes() const { return _bytes; }
     std::vector<change> take() { return std::move(_changes); }
+    const std::vector<change> &changes() const { return _changes; }
 
 private:
     OXELBrowser &_w;
@@ -96,6 +97,7 @@ void OXELBrowser::finishEdit()
     for (int p = 0; p < 3; ++p)
         if (m_saved_index[p] > m_undo->index())
             m_saved_valid[p] = false;
+    journal(changes);
     auto *command = new EditCommand(*this, m_edit_name, std::move(changes));
     m_undo_bytes += command->bytes();
     // What the pushed command replaces is gone with it.
@@ -126,6 +128,15 @@ void OXELBrowser::undo()
         return;
     }
     std::cout << "Undo: " << m_undo->undoText().toStdString() << std::endl;
+    if (m_recovery) {
+        // The record takes the step back as changes forward.
+        const std::vector<change> &done = command_at(m_undo, m_undo->index() - 1)->changes();
+        std::vector<change> back;
+        back.reserve(done.size());
+        for (auto it = done.rbegin(); it != done.rend(); ++it)
+            back.push_back(it->inverse());
+        journal(back);
+    }
     m_undo->undo();
     showUnsaved();
 }
@@ -139,6 +150,7 @@ void OXELBrowser::redo()
         return;
     }
     std::cout << "Redo: " << m_undo->redoText().toStdString() << std::endl;
+    journal(command_at(m_undo, m_undo->index())->changes());
     m_undo->redo();
     showUnsaved();
 }

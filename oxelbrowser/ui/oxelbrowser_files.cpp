@@ -3,6 +3,7 @@
 #include "OXELBrowser.h"
 #include "q_roiimgdb.h"
 #include "dataset_name.h"
+#include "recovery.h"
 #include "roidb_plus.h"
 
 #include <QApplication>
@@ -23,9 +24,14 @@ QString OXELBrowser::startName(const char *extension) const
 
 void OXELBrowser::pushButton_save_roifile_clicked()
 {
+    saveRoiFile();
+}
+
+bool OXELBrowser::saveRoiFile()
+{
     if (!m_roidb) {
         std::cerr << "Save ROIs: no dataset is open" << std::endl;
-        return;
+        return false;
     }
     pushButton_save_roifile->setEnabled(false);
     const QString name = m_chooser->saveFileName(this, tr("Choose a filename to save under"),
@@ -33,20 +39,25 @@ void OXELBrowser::pushButton_save_roifile_clicked()
                                                  tr("roi file (*.roi)"), "save file dialog");
     if (name.isEmpty() || !m_roidb) {
         pushButton_save_roifile->setEnabled(true);
-        return;
+        return false;
     }
     if (QFile::exists(name) &&
         !m_chooser->confirm(this, tr("Overwrite File? -- OXELBrowser"),
                             tr("A file called %1 already exists. Do you want to overwrite it?").arg(name),
                             tr("&Yes"), tr("&No"))) {
         pushButton_save_roifile->setEnabled(true);
-        return;
+        return false;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (m_roidb)
-        m_roidb->write(name.toStdString());
+    const bool saved = m_roidb && m_roidb->save(name.toStdString());
+    if (saved) {
+        markSaved(part_rois);
+        // The record of unsaved work now starts from the file just written.
+        keepRecord(name.toStdString());
+    }
     QApplication::restoreOverrideCursor();
     pushButton_save_roifile->setEnabled(true);
+    return saved;
 }
 
 void OXELBrowser::pushButton_read_roifile_clicked()
@@ -84,14 +95,40 @@ void OXELBrowser::readRoiFile(const QString &name)
         else if (!(problem = dataset_name_problem(fresh->name())).empty())
             std::cerr << "Cannot open " << path << ": its dataset name \"" << fresh->name()
                       << "\" " << problem << std::endl;
-        else
-            openDatabase(std::move(fresh));
+        else if (keepUnsavedWork(tr("Read ROIs")))
+            openRead(std::move(fresh), path);
         QApplication::restoreOverrideCursor();
     }
     endBusy();
     dirty = true;
     repaintNow();
     letEventsRun();
+}
+
+// Opens a ROI file just read, or the unsaved work on record for it when the
+// user would have that back.
+void OXELBrowser::openRead(std::unique_ptr<roidb_plus> fresh, const std::string &path)
+{
+    // What was open is saved or given up by now: its record goes.
+    if (m_recovery)
+        m_recovery->discard();
+    m_recovery.reset();
+    m_roi_path.clear();
+    if (recovery::holds_work(path)) {
+        QApplication::restoreOverrideCursor();
+        const bool recover = m_chooser->confirm(
+            this, tr("Recover Unsaved Work? -- OXELBrowser"),
+            tr("Unsaved work on %1 from an earlier session is on record. Recover it?")
+                .arg(QString::fromStdString(path)),
+            tr("&Recover"), tr("&Discard"));
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (recover && recoverRecord(path))
+            return;
+        if (!recover)
+            recovery(path).discard();
+    }
+    openDatabase(std::move(fresh));
+    keepRecord(path);
 }
 
 void OXELBrowser::openDatabase(std::unique_ptr<roidb_plus> fresh)

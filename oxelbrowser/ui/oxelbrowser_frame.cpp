@@ -3,6 +3,7 @@
 #include "OXELBrowser.h"
 #include "q_roiimgdb.h"
 #include "body.h"
+#include "recovery.h"
 #include "roidb_plus.h"
 #include "ui_oxelbrowser.h"
 
@@ -71,6 +72,9 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
     // Beside the designed commands: the unit-making pass and the export.
     connect(ui->pushButton_make_units, &QPushButton::clicked, this, [this] { makeUnits(); });
     connect(ui->pushButton_export, &QPushButton::clicked, this, [this] { exportCuration(); });
+    // Keeping the work: the lineage file.
+    connect(ui->pushButton_read_lineage, &QPushButton::clicked, this, [this] { readLineageFile(); });
+    connect(ui->pushButton_save_lineage, &QPushButton::clicked, this, [this] { saveLineageFile(); });
     // Cutting falsely grouped units.
     connect(ui->pushButton_split, &QPushButton::clicked, this,
             &OXELBrowser::pushButton_split_clicked);
@@ -117,6 +121,13 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
 
 OXELBrowser::~OXELBrowser()
 {
+    // QWidget's destructor still deletes the children after this one has
+    // run; a line edit losing the focus then emits editingFinished. Nothing
+    // of this window may answer by then.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        app->removeEventFilter(this);
+    for (QObject *child : findChildren<QObject *>())
+        disconnect(child, nullptr, this, nullptr);
     destroy();
     delete ui;
 }
@@ -165,6 +176,11 @@ void OXELBrowser::init()
 
 void OXELBrowser::destroy()
 {
+    // A clean save and exit leaves no record of unsaved work behind; unsaved
+    // work stays on record for the next read of its ROI file.
+    if (m_recovery && !unsaved(part_rois | part_fp | part_lineage))
+        m_recovery->discard();
+    m_recovery.reset();
     pushButton_close_clicked();
 }
 
@@ -265,6 +281,13 @@ void OXELBrowser::stopRunningOperation()
 
 void OXELBrowser::pushButton_exit_clicked()
 {
+    // A running operation is stopped without the question: its work so far
+    // stays on record and is offered back at the next read.
+    if (!m_busy) {
+        if (!keepUnsavedWork(tr("Exit")))
+            return;
+        m_unsaved_answered = true;
+    }
     // A running operation ends at its next step; the window closes after it.
     stopRunningOperation();
     if (QApplication *app = application())
@@ -275,8 +298,12 @@ void OXELBrowser::closeEvent(QCloseEvent *e)
 {
     // Closed from the title bar: a running operation ends at its next step,
     // so no loop runs on without a window.
-    if (m_busy)
+    if (m_busy) {
         stopRunningOperation();
+    } else if (!m_unsaved_answered && !keepUnsavedWork(tr("closing the window"))) {
+        e->ignore();
+        return;
+    }
     QWidget::closeEvent(e);
 }
 

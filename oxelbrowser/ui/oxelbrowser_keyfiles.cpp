@@ -8,20 +8,22 @@
 
 #include <iostream>
 
-void OXELBrowser::saveKeyFile(QPushButton *button, const QString &filter,
+bool OXELBrowser::saveKeyFile(QPushButton *button, const QString &filter,
                               const QString &objectName, const char *extension,
                               const std::string &tag, const std::set<std::string> &keys)
 {
     button->setEnabled(false);
     const QString name = m_chooser->saveFileName(this, tr("Choose a filename to save under"),
                                                  startName(extension), filter, objectName);
+    bool saved = false;
     if (!name.isEmpty() &&
         (!QFile::exists(name) ||
          m_chooser->confirm(this, tr("Overwrite File? -- OXELBrowser"),
                             tr("A file called %1 already exists. Do you want to overwrite it?").arg(name),
                             tr("&Yes"), tr("&No"))))
-        key_files::write(name.toStdString(), m_dataset.toStdString(), tag, keys, std::cerr);
+        saved = key_files::write(name.toStdString(), m_dataset.toStdString(), tag, keys, std::cerr);
     button->setEnabled(true);
+    return saved;
 }
 
 void OXELBrowser::readKeyFile(const QString &filter, const QString &objectName,
@@ -38,9 +40,15 @@ void OXELBrowser::readKeyFile(const QString &filter, const QString &objectName,
     const key_files::read_result got =
         key_files::read(name.toStdString(), m_dataset.toStdString(), tag, incoming, std::cerr);
     if (&keys == &m_removed_roi_set) {
-        const EditScope edit(*this, "Read FP");
-        for (const std::string &key : incoming)
-            curation::set_mark(keys, m_units.log, key, true, change::fp_add, change::fp_remove);
+        {
+            const EditScope edit(*this, "Read FP");
+            for (const std::string &key : incoming)
+                curation::set_mark(keys, m_units.log, key, true, change::fp_add,
+                                   change::fp_remove);
+        }
+        // The marks are what the file holds when none were there before.
+        if (got == key_files::read_result::read && keys == incoming)
+            markSaved(part_fp);
     } else {
         keys.insert(incoming.begin(), incoming.end());
     }
@@ -63,8 +71,10 @@ void OXELBrowser::pushButton_read_info_clicked()
 
 void OXELBrowser::pushButton_save_FP_clicked()
 {
-    saveKeyFile(pushButton_save_FP, tr("fp file (*.fp)"), "save false-positive ROIs file", ".fp",
-                "FP", m_removed_roi_set);
+    if (saveKeyFile(pushButton_save_FP, tr("fp file (*.fp)"), "save false-positive ROIs file",
+                    ".fp", "FP", m_removed_roi_set) &&
+        m_roidb)
+        savedPart(part_fp);
 }
 
 void OXELBrowser::pushButton_read_FP_clicked()

@@ -2,6 +2,7 @@
 #include "ImageDB.h"
 #include "OXEL_roiio"
 #include "OXELBrowser.h"
+#include "recovery.h"
 #include "dataset_name.h"
 #include "keygen.h"
 #include "q_roiimgdb.h"
@@ -306,8 +307,15 @@ void OXELBrowser::build_roidb()
 
 void OXELBrowser::pushButton_read_clicked()
 {
+    if (refusedAsBusy() || !keepUnsavedWork(tr("Read")))
+        return;
     if (!beginBusy())
         return;
+    // Outline files have no ROI file to keep a record of unsaved work on.
+    if (m_recovery)
+        m_recovery->discard();
+    m_recovery.reset();
+    m_roi_path.clear();
     // The design builds over an open dataset; closing it first frees the old one.
     if (m_roidb || m_imgdb || m_q_roiimgdb)
         close_common();

@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include <iostream>
+#include <iterator> // std::next
 #include <vector>
 
 tracker OXELBrowser::makeTracker()

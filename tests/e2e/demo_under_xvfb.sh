@@ -33,6 +33,7 @@ export OXELBROWSER_TRACE_INPUT=1
 export OXELBROWSER_TREE_REPORT=1
 # Settings (the tree's geometry) stay in the work folder.
 export XDG_CONFIG_HOME="$work/config"
+export XDG_STATE_HOME="$work/state"
 "$build/oxelbrowser/oxelbrowser" "$work/tiny.roi" >"$work/out.txt" 2>"$work/err.txt" &
 pid=\$!
 wid=\$(timeout 30 xdotool search --sync --onlyvisible --name '^Dozoriz Izudavov\$' | head -1)

@@ -34,6 +34,7 @@ export QT_QPA_PLATFORM=xcb
 export OXELBROWSER_IMAGE_ROOT="$work/image"
 export OXELBROWSER_OUTLINEGEN="$build/outlinegen/outlinegen"
 export OXELBROWSER_TRACE_INPUT=1
+export XDG_STATE_HOME="$work/state"
 cd "$work"
 "$build/oxelbrowser/oxelbrowser" "$work/touch.roi" >"$work/out.txt" 2>"$work/err.txt" &
 pid=\$!

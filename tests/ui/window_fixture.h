@@ -53,6 +53,13 @@ public:
         last_question = text;
         return overwrite;
     }
+    unsaved_answer askUnsaved(QWidget *, const QString &caption, const QString &text) override
+    {
+        asked.push_back(caption);
+        last_question = text;
+        return unsaved;
+    }
+    unsaved_answer unsaved = unsaved_answer::discard;
 
 private:
     void record(const QString &caption, const QString &start, const QString &filter,
@@ -76,6 +83,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         // No colour file unless a test writes one; images and outline files here.
         setenv("HOME", path("home").c_str(), 1);
+        unsetenv("XDG_STATE_HOME"); // records of unsaved work under HOME too
         QDir().mkpath(QString::fromStdString(path("home")));
         setenv("OXELBROWSER_IMAGE_ROOT", path("image").c_str(), 1);
         setenv("OXELBROWSER_LNK_BASE", path("LNK_").c_str(), 1);
