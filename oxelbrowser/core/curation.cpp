@@ -9,6 +9,9 @@
 #include <istream>
 #include <ostream>
 #include <sstream>
+#include <string_view>
+#include <algorithm>
+#include <iterator>
 
 change change::inverse() const
 {
@@ -183,33 +186,73 @@ void apply(state &s, const std::vector<change> &changes, bool forward)
 
 // "kind a b text", with "-" for an empty field (keys and outlines hold no
 // white space).
+std::string to_text(const std::vector<change> &changes)
+{
+    size_t size = 0;
+    for (const change &c : changes)
+        size += 16 + c.a.size() + c.b.size() + c.text.size();
+    std::string out;
+    out.reserve(size);
+    auto field = [&out](const std::string &f) {
+        out += ' ';
+        out += f.empty() ? std::string_view("-") : std::string_view(f);
+    };
+    for (const change &c : changes) {
+        out += kind_words[c.what];
+        field(c.a);
+        field(c.b);
+        field(c.text);
+        out += '\n';
+    }
+    return out;
+}
+
 void write(std::ostream &out, const std::vector<change> &changes)
 {
-    for (const change &c : changes)
-        out << kind_words[c.what] << ' ' << (c.a.empty() ? "-" : c.a) << ' '
-            << (c.b.empty() ? "-" : c.b) << ' ' << (c.text.empty() ? "-" : c.text) << '\n';
+    out << to_text(changes);
+}
+
+bool from_text(std::string_view text, std::vector<change> &changes)
+{
+    while (!text.empty()) {
+        const size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        // Four fields parted by single spaces (as written) or runs of blanks.
+        std::string_view fields[4];
+        int n = 0;
+        while (!line.empty()) {
+            const size_t start = line.find_first_not_of(" \t\r");
+            if (start == std::string_view::npos)
+                break;
+            line.remove_prefix(start);
+            const size_t stop = std::min(line.find_first_of(" \t\r"), line.size());
+            if (n == 4)
+                return false;
+            fields[n++] = line.substr(0, stop);
+            line.remove_prefix(stop);
+        }
+        if (n == 0)
+            continue;
+        if (n != 4)
+            return false;
+        int kind = -1;
+        for (int k = 0; k <= change::dismiss_remove; ++k)
+            if (fields[0] == kind_words[k])
+                kind = k;
+        if (kind < 0)
+            return false;
+        auto value = [](std::string_view f) { return f == "-" ? std::string() : std::string(f); };
+        changes.push_back(
+            {static_cast<change::kind>(kind), value(fields[1]), value(fields[2]), value(fields[3])});
+    }
+    return true;
 }
 
 bool read(std::istream &in, std::vector<change> &changes)
 {
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty())
-            continue;
-        std::istringstream fields(line);
-        std::string word, a, b, text, extra;
-        if (!(fields >> word >> a >> b >> text) || (fields >> extra))
-            return false;
-        int kind = -1;
-        for (int k = 0; k <= change::dismiss_remove; ++k)
-            if (word == kind_words[k])
-                kind = k;
-        if (kind < 0)
-            return false;
-        auto field = [](const std::string &f) { return f == "-" ? std::string() : f; };
-        changes.push_back({static_cast<change::kind>(kind), field(a), field(b), field(text)});
-    }
-    return true;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return from_text(text, changes);
 }
 
 } // namespace curation

@@ -8,6 +8,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class q_roiimgdb;
@@ -35,8 +36,10 @@ void set_mark(lineage::key_set &marks, change_log *log, const std::string &key, 
 void apply(state &s, const std::vector<change> &changes, bool forward);
 
 // Text form of changes, one line each, for the crash journal.
+std::string to_text(const std::vector<change> &changes);
 void write(std::ostream &out, const std::vector<change> &changes);
-// Reads what write wrote; false (changes incomplete) at anything else.
+// Reads what to_text wrote; false (changes incomplete) at anything else.
+bool from_text(std::string_view text, std::vector<change> &changes);
 bool read(std::istream &in, std::vector<change> &changes);
 
 } // namespace curation

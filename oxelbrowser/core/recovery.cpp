@@ -6,6 +6,7 @@
 #include "lineage_file.h"
 #include "roidb_plus.h"
 
+#include <algorithm> // std::max
 #include <cerrno>
 #include <climits> // PATH_MAX
 #include <cstdint>
@@ -129,27 +130,31 @@ int current_generation(const std::string &folder)
 }
 
 // The complete entries of a journal: "E size hash", a line end, size bytes.
-std::vector<std::string> entries(const std::string &journal)
+// Anything else (zeros laid out ahead, an entry cut short) ends them; end
+// is where the last complete one ends.
+std::vector<std::string> entries(const std::string &journal, long long *end = nullptr)
 {
     std::ifstream in(journal, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<std::string> out;
     size_t pos = 0;
     while (pos < text.size()) {
-        const size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
+        const size_t line_end = text.find('\n', pos);
+        if (line_end == std::string::npos)
             break;
-        std::istringstream header(text.substr(pos, end - pos));
+        std::istringstream header(text.substr(pos, line_end - pos));
         std::string tag, hash;
         size_t size = 0;
-        if (!(header >> tag >> size >> hash) || tag != "E" || size > text.size() - end - 1)
+        if (!(header >> tag >> size >> hash) || tag != "E" || size > text.size() - line_end - 1)
             break;
-        std::string payload = text.substr(end + 1, size);
+        std::string payload = text.substr(line_end + 1, size);
         if (hex(fnv1a(payload)) != hash)
             break;
         out.push_back(std::move(payload));
-        pos = end + 1 + size;
+        pos = line_end + 1 + size;
     }
+    if (end)
+        *end = static_cast<long long>(pos);
     return out;
 }
 
@@ -173,9 +178,13 @@ recovery::recovery(const std::string &roi_path)
       _generation(current_generation(_folder))
 {
     // A record already there is carried on (its journal takes the new edits).
-    if (_generation > 0)
-        _journal = ::open(file(_folder, "journal", _generation).c_str(),
-                          O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (_generation > 0) {
+        const std::string journal = file(_folder, "journal", _generation);
+        _journal = ::open(journal.c_str(), O_WRONLY | O_CLOEXEC);
+        entries(journal, &_end);
+        struct stat st {};
+        _laid_out = _journal >= 0 && fstat(_journal, &st) == 0 ? st.st_size : 0;
+    }
 }
 
 recovery::~recovery()
@@ -198,7 +207,7 @@ bool recovery::rebase(const std::string &dataset, const lineage::key_set &fp,
     int journal = -1;
     if (ok) {
         journal = ::open(file(_folder, "journal", next).c_str(),
-                         O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600);
+                         O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         ok = journal >= 0 && fsync(journal) == 0;
     }
     if (ok) {
@@ -223,6 +232,7 @@ bool recovery::rebase(const std::string &dataset, const lineage::key_set &fp,
     if (_journal >= 0)
         ::close(_journal);
     _journal = journal;
+    _end = _laid_out = 0;
     for (const char *what : {"base-roi", "base-fp", "base-lineage", "journal"})
         std::remove(file(_folder, what, _generation).c_str());
     _generation = next;
@@ -233,16 +243,49 @@ bool recovery::append(const std::vector<change> &changes, std::ostream &err)
 {
     if (_journal < 0)
         return false;
-    std::ostringstream payload;
-    curation::write(payload, changes);
-    const std::string text = payload.str();
+    const std::string text = curation::to_text(changes);
     const std::string entry =
         "E " + std::to_string(text.size()) + " " + hex(fnv1a(text)) + "\n" + text;
-    if (!write_all(_journal, entry.data(), entry.size()) || fdatasync(_journal) != 0) {
+    if (!write_entry(entry)) {
         err << "Cannot write the record of unsaved work in " << _folder << ": "
             << std::strerror(errno) << std::endl;
         return false;
     }
+    return true;
+}
+
+bool recovery::write_entry(const std::string &entry)
+{
+    const long long size = static_cast<long long>(entry.size());
+    // Small entries go into zeros laid out a mebibyte at a time, so that the
+    // flush after each one need not record a new file size.
+    constexpr long long step = 1 << 20;
+    if (_end + size > _laid_out && size < step) {
+        static const char zeros[1 << 16] = {};
+        const long long target = (_end + size + step - 1) / step * step;
+        for (long long at = _laid_out; at < target; at += sizeof zeros)
+            if (pwrite(_journal, zeros, sizeof zeros, at) != static_cast<ssize_t>(sizeof zeros))
+                return false;
+        if (fdatasync(_journal) != 0)
+            return false;
+        _laid_out = target;
+    }
+    const char *data = entry.data();
+    long long at = _end, left = size;
+    while (left > 0) {
+        const ssize_t n = pwrite(_journal, data, static_cast<size_t>(left), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        at += n;
+        left -= n;
+    }
+    if (fdatasync(_journal) != 0)
+        return false;
+    _end += size;
+    _laid_out = std::max(_laid_out, _end);
     return true;
 }
 
@@ -293,9 +336,8 @@ bool recovery::restore(const std::string &roi_path, restored &out, std::ostream 
     lineage::tables units{out.head_members, out.members_head, out.linkage, out.elite};
     curation::state state{*db, nullptr, out.fp, units, out.dismissed};
     for (const std::string &payload : entries(file(folder, "journal", generation))) {
-        std::istringstream in(payload);
         std::vector<change> changes;
-        if (!curation::read(in, changes))
+        if (!curation::from_text(payload, changes))
             break;
         curation::apply(state, changes, true);
         ++out.edits;

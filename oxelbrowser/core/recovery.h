@@ -56,8 +56,15 @@ public:
     static bool restore(const std::string &roi_path, restored &out, std::ostream &err);
 
 private:
+    bool write_entry(const std::string &entry);
+
     std::string _folder;
     std::string _roi_path;
     int _journal = -1;
     int _generation = 0;
+    // Where the next entry goes, and how far the journal is laid out on the
+    // disk already (zeros ahead of the entries, so that a small entry's
+    // flush does not have to grow the file).
+    long long _end = 0;
+    long long _laid_out = 0;
 };

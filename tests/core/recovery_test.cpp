@@ -149,7 +149,9 @@ TEST_F(RecoveryTest, ATornOrDamagedEntryEndsTheReplay)
     record_edits(3, 20);
     const std::string journal = journal_path();
     std::ifstream in(journal, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Past the entries, the journal is laid out with zeros.
+    text.erase(text.find_last_not_of('\0') + 1);
     // Where the last entry begins.
     const size_t last = text.rfind("\nE ") + 1;
     ASSERT_GT(last, 1u);
@@ -161,6 +163,20 @@ TEST_F(RecoveryTest, ATornOrDamagedEntryEndsTheReplay)
         std::unique_ptr<roidb_plus> owned(got.db);
         EXPECT_EQ(got.edits, 19u) << "cut at " << cut;
         EXPECT_TRUE(restored_copy(got) == replay(roi_file, 3, 19).copy()) << "cut at " << cut;
+    }
+    // A session that carries on the record writes over the torn entry.
+    {
+        replay before(roi_file, 3, 19);
+        change_log log;
+        curation::set_mark(before.fp, &log, "no-such-key", true, change::fp_add, change::fp_remove);
+        recovery carried(roi_file);
+        std::ostringstream err;
+        ASSERT_TRUE(carried.append(log.changes(), err));
+        recovery::restored got;
+        ASSERT_TRUE(recovery::restore(roi_file, got, err));
+        std::unique_ptr<roidb_plus> owned(got.db);
+        EXPECT_EQ(got.edits, 20u);
+        EXPECT_TRUE(restored_copy(got) == before.copy());
     }
     // One byte changed in the payload of the tenth entry.
     std::string garbled = text;
