@@ -9,6 +9,7 @@
 // the left. Bad requests are reported on standard error and get no answer,
 // so that the browser never takes a refusal for a block without regions.
 #include "image.h"
+#include "program_info.h"
 #include "request.h"
 #include "roiDetect.h"
 
@@ -44,8 +45,14 @@ bool read_all(std::string &in)
 
 } // namespace
 
-int main(int argc, char **)
+int main(int argc, char **argv)
 {
+    if (oxel_program_info(argc, argv, "outlinegen",
+                          "usage: outlinegen < request\n"
+                          "Reads a pixel block (its width, its height, then one row of 0 and 1\n"
+                          "per line) on standard input and answers with the outline of each\n"
+                          "region. The browser starts it when it splits ROIs.\n"))
+        return 0;
     if (argc > 1) {
         std::cerr << "usage: outlinegen < request" << std::endl;
         return 2;

@@ -2,6 +2,7 @@
 #include "fileExt.h"
 #include "jpegScan.h"
 #include "lineWriter.h"
+#include "program_info.h"
 
 #include <cstdio>  // std::fopen
 #include <cstring> // std::strerror
@@ -65,6 +66,11 @@ int scan(const std::string &name)
 
 int main(int argc, char **argv)
 {
+    if (oxel_program_info(argc, argv, "spotscan",
+                          "usage: spotscan IMAGE.jpg\n"
+                          "Prints one line \"x y digits\" per bright region of the JPEG image:\n"
+                          "the start pixel and the outline as direction digits.\n"))
+        return 0;
     if (argc != 2) {
         std::cerr << "usage: spotscan IMAGE.jpg" << std::endl;
         return 2;

@@ -2,6 +2,7 @@
 #include "curation_io.h"
 
 #include "OXEL_roidb"
+#include "roi_file.h"
 #include "keygen.h"
 
 #include <cstdint>

@@ -8,6 +8,7 @@
 #include "ctc_import.h"
 #include "curation_compare.h"
 #include "curation_io.h"
+#include "program_info.h"
 
 #include <iostream>
 #include <sstream>
@@ -52,15 +53,19 @@ bool load(const std::string &arg, tools::curation &c, std::ostream &err)
     return tools::read_lineage(lineage, c, err);
 }
 
+const char usage_text[] =
+    "usage: oxelcompare REFERENCE CANDIDATE\n"
+    "  each a folder of the interchange format, a ROI file with its lineage\n"
+    "  file beside it (NAME.lineage), or ROI_FILE:LINEAGE_FILE\n";
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (oxel_program_info(argc, argv, "oxelcompare", usage_text))
+        return 0;
     if (argc != 3) {
-        std::cerr << "usage: oxelcompare REFERENCE CANDIDATE\n"
-                     "  each a folder of the interchange format, a ROI file with its lineage\n"
-                     "  file beside it (NAME.lineage), or ROI_FILE:LINEAGE_FILE"
-                  << std::endl;
+        std::cerr << usage_text;
         return 2;
     }
     // The two sides are read at once, each on its own thread; their messages

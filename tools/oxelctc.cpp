@@ -20,6 +20,7 @@
 #include "ctc_import.h"
 #include "curation_io.h"
 #include "key_files.h"
+#include "program_info.h"
 
 #include <cstdlib> // std::getenv
 #include <cstring> // std::strcmp
@@ -30,13 +31,15 @@
 namespace
 {
 
+const char usage_text[] = "usage: oxelctc export [--size WxH] [--image-root DIR] [--fp FP_FILE]\n"
+                          "                      [--compression none|packbits|deflate|lzw]\n"
+                          "                      ROI_FILE LINEAGE_FILE OUT_DIR\n"
+                          "       oxelctc import CTC_DIR IMAGE_NAME OUT.roi OUT.lineage\n"
+                          "       oxelctc validate DIR\n";
+
 int usage()
 {
-    std::cerr << "usage: oxelctc export [--size WxH] [--image-root DIR] [--fp FP_FILE]\n"
-                 "                      [--compression none|packbits|deflate|lzw]\n"
-                 "                      ROI_FILE LINEAGE_FILE OUT_DIR\n"
-                 "       oxelctc import CTC_DIR IMAGE_NAME OUT.roi OUT.lineage\n"
-                 "       oxelctc validate DIR\n";
+    std::cerr << usage_text;
     return 2;
 }
 
@@ -158,6 +161,8 @@ int validate_command(const std::vector<std::string> &args)
 
 int main(int argc, char **argv)
 {
+    if (oxel_program_info(argc, argv, "oxelctc", usage_text))
+        return 0;
     if (argc < 2)
         return usage();
     const std::string command = argv[1];

@@ -5,6 +5,8 @@
 //   oxelgen dataset DIR [TIMES [PLANES [SIZE [SEED]]]]
 //       a 4D series DIR/TTT-ZZZ.jpg of nuclei that move, grow and divide,
 //       and DIR/lineage.txt with the true lineage
+#include "program_info.h"
+
 #include <algorithm> // std::clamp
 #include <cmath>
 #include <cstdio>
@@ -200,10 +202,12 @@ int make_dataset(const std::string &dir, int times, int planes, int size, unsign
     return 0;
 }
 
+const char usage_text[] = "usage: oxelgen image WIDTH HEIGHT NUCLEI SEED OUT.jpg\n"
+                          "       oxelgen dataset DIR [TIMES [PLANES [SIZE [SEED]]]]\n";
+
 int usage()
 {
-    std::cerr << "usage: oxelgen image WIDTH HEIGHT NUCLEI SEED OUT.jpg\n"
-                 "       oxelgen dataset DIR [TIMES [PLANES [SIZE [SEED]]]]\n";
+    std::cerr << usage_text;
     return 2;
 }
 
@@ -211,6 +215,8 @@ int usage()
 
 int main(int argc, char **argv)
 {
+    if (oxel_program_info(argc, argv, "oxelgen", usage_text))
+        return 0;
     if (argc < 2)
         return usage();
     std::string mode = argv[1];

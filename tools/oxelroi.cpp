@@ -6,6 +6,7 @@
 // NAME (default: the folder's last component) is the database's name line;
 // the detector is $SPOTSCAN, else the spotscan beside this program.
 #include "OXEL_roidb"
+#include "program_info.h"
 
 #include <cstdio>   // popen
 #include <cstdlib>  // std::getenv
@@ -54,6 +55,10 @@ std::string detector()
 
 int main(int argc, char **argv)
 {
+    if (oxel_program_info(argc, argv, "oxelroi",
+                          "usage: oxelroi DATASET_DIR OUT.roi [NAME]\n"
+                          "Runs spotscan on every TTT-ZZZ.jpg of the folder and writes one ROI file.\n"))
+        return 0;
     if (argc < 3 || argc > 4) {
         std::cerr << "usage: oxelroi DATASET_DIR OUT.roi [NAME]" << std::endl;
         return 2;

@@ -8,6 +8,7 @@
 // Prints how many true nuclei the units find, and the links, divisions, DET
 // and TRA of the units' lineage against the true one.
 #include "curation_io.h"
+#include "program_info.h"
 #include "q_roiimgdb.h"
 #include "true_lineage.h"
 #include "unit_maker.h"
@@ -19,10 +20,12 @@
 namespace
 {
 
+const char usage_text[] =
+    "usage: oxeltruth [--save-lineage FILE] DATASET_DIR ROI_FILE [LINEAGE_FILE]\n";
+
 int usage()
 {
-    std::cerr << "usage: oxeltruth [--save-lineage FILE] DATASET_DIR ROI_FILE [LINEAGE_FILE]"
-              << std::endl;
+    std::cerr << usage_text;
     return 2;
 }
 
@@ -48,6 +51,8 @@ void make_units(tools::curation &c)
 
 int main(int argc, char **argv)
 {
+    if (oxel_program_info(argc, argv, "oxeltruth", usage_text))
+        return 0;
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string save;
     if (args.size() >= 2 && args[0] == "--save-lineage") {

@@ -2,6 +2,7 @@
 #include "ctc_folder.h"
 
 #include "OXEL_roidb"
+#include "roi_file.h"
 #include "label_tiff.h"
 
 #include <algorithm> // std::sort, std::unique, std::binary_search

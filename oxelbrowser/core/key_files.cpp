@@ -2,6 +2,7 @@
 #include "key_files.h"
 
 #include "OXEL_roidb"
+#include "roi_file.h"
 #include "dataset_name.h"
 
 #include <ostream>

@@ -2,6 +2,7 @@
 #include "keygen.h"
 
 #include "OXEL_roidb"
+#include "roi_file.h"
 
 #include <cstdlib> // std::atoi
 

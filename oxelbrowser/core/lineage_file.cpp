@@ -2,6 +2,7 @@
 #include "lineage_file.h"
 
 #include "OXEL_roidb"
+#include "roi_file.h"
 
 #include <algorithm> // std::sort, std::unique
 #include <cerrno>    // errno, EINTR

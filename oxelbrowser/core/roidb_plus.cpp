@@ -2,6 +2,7 @@
 #include "roidb_plus.h"
 
 #include "keygen.h"
+#include "roi_file.h"
 
 #include <algorithm> // std::max
 #include <iostream>
@@ -14,9 +15,11 @@ roidb_plus::roidb_plus(std::string name)
 {
 }
 
-std::string roidb_plus::plane_key(int t, int z)
+long long roidb_plus::plane_key(int t, int z)
 {
-    return keygen(pos4i(0, 0, z, t));
+    // t in the high half, z in the low one: one key per plane, for any t and z.
+    return static_cast<long long>(static_cast<unsigned long long>(static_cast<unsigned int>(t)) << 32 |
+                                  static_cast<unsigned int>(z));
 }
 
 roidb_plus::roidb_plus(const roidb_plus &other)
@@ -70,7 +73,7 @@ void roidb_plus::index_and_enter(roi r)
 void roidb_plus::read_plus(std::string filename)
 {
     // The reader hands on only ROIs that can be stored.
-    read_with(filename, [this](roi &&r) { index_and_enter(std::move(r)); });
+    oxel_read_roi_file(filename, _name, [this](roi &&r) { index_and_enter(std::move(r)); });
 }
 
 bool roidb_plus::load(const std::string &filename)
@@ -235,9 +238,9 @@ std::vector<roi> roidb_plus::rois_in(int t_from, int t_end) const
 int roidb_plus::z_max() const
 {
     // One visit per plane: the index groups its entries by plane key, whose
-    // last field is the plane (read by decode as the browser key's y).
+    // low half is the plane.
     int highest = 0;
     for (auto it = tz_xy_db.begin(); it != tz_xy_db.end(); it = tz_xy_db.upper_bound(it->first))
-        highest = std::max(highest, decode(it->first).y());
+        highest = std::max(highest, static_cast<int>(static_cast<unsigned int>(it->first & 0xffffffffLL)));
     return highest;
 }

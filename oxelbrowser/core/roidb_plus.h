@@ -3,6 +3,7 @@
 #pragma once
 
 #include "OXEL_roidb"
+#include "node_pool.h"
 
 #include <map>
 #include <string>
@@ -10,8 +11,9 @@
 
 class roidb_plus : public roidb {
 public:
-    using index_type = std::multimap<std::string, pos2i, std::less<std::string>,
-                                     oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
+    // Plane index: a plane (t, z) as one number, to the positions of its ROIs.
+    using index_type = std::multimap<long long, pos2i, std::less<long long>,
+                                     oxel::node_pool_allocator<std::pair<const long long, pos2i>>>;
     using iterator = index_type::iterator;
 
     roidb_plus(std::string name);
@@ -74,7 +76,7 @@ private:
     void index_and_enter(roi r);
     // The entry of this index that matches the other index's entry at it.
     iterator same_place(const roidb_plus &other, index_type::const_iterator it);
-    std::string plane_key(int t, int z);
+    static long long plane_key(int t, int z);
     bool next_in_plane(int t, int z, roi &r, iterator &iter);
 
     index_type tz_xy_db;

@@ -35,14 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz::check(lib.size() == browser.size(), "both rasters set the same pixels");
     fuzz::check(static_cast<long long>(lib.width()) * lib.height() <= (1LL << 26),
                 "no mask beyond the cap");
-    auto poly = lib.polygon();
+    const auto poly = lib.polygon();
     const QPolygon &points = browser.qpointarray();
     fuzz::check(poly.size() == static_cast<size_t>(points.size()),
                 "both rasters keep the same boundary");
-    for (size_t i = 0; i < poly.size(); ++i)
-        fuzz::check(poly[i].x() == points[static_cast<qsizetype>(i)].x() &&
-                        poly[i].y() == points[static_cast<qsizetype>(i)].y(),
-                    "boundary points agree");
+    qsizetype i = 0;
+    for (const pos2i &p : poly) {
+        fuzz::check(p.x() == points[i].x() && p.y() == points[i].y(), "boundary points agree");
+        ++i;
+    }
 
     // Pixel by pixel only where that stays quick; large masks by their size.
     if (static_cast<long long>(lib.width()) * lib.height() > (1LL << 20))

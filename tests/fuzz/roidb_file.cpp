@@ -2,6 +2,7 @@
 // browser's plane-indexed reader, each ROI then walked plane by plane and
 // rasterised as the canvas would.
 #include "OXEL_roidb"
+#include "roi_file.h"
 #include "fuzz_support.h"
 #include "outline_walk.h"
 #include "q_roiimgdb.h"

@@ -51,3 +51,11 @@ TEST(RoiRecord, EmptyOutlineDoesNotSurviveTheTextForm)
     out << r;
     EXPECT_EQ(out.str(), "1 2 3 4 ");
 }
+
+TEST(RoiRecord, ConstRecordsArePrinted)
+{
+    const roi r(-3, 0, 0, 1, "23");
+    std::ostringstream out;
+    out << r << '|' << roi(1, 2, 3, 4, "0");
+    EXPECT_EQ(out.str(), "-3 0 0 1 23|1 2 3 4 0");
+}

@@ -5,10 +5,14 @@
 
 #include <algorithm> // std::count
 #include <csignal>   // std::signal, SIGXFSZ
+#include <cstdio>    // std::remove
 #include <fstream>
 #include <iterator> // std::istreambuf_iterator
+#include <map>
 #include <random>
 #include <sstream>
+#include <type_traits> // std::is_same
+#include <utility>     // std::move
 #include <sys/resource.h> // setrlimit
 #include <sys/stat.h>     // chmod, stat
 #include <unistd.h>       // getpid
@@ -28,12 +32,23 @@ std::string slurp(const std::string &path)
     return s.str();
 }
 
-// Exposes the map for comparison.
+// Exposes the map for comparison, as a program built on the library would.
 class inspectable_roidb : public roidb {
 public:
     using roidb::roidb;
-    const map_type &map() const { return db; }
+    const std::map<std::string, roi> &map() const { return db; }
+    static constexpr bool map_is_standard =
+        std::is_same<decltype(db), std::map<std::string, roi>>::value;
 };
+
+// What a program written against the plain map type does with it.
+std::string outlines_in_order(const std::map<std::string, roi> &rois)
+{
+    std::string out;
+    for (const auto &entry : rois)
+        out += entry.second.outline() + ";";
+    return out;
+}
 
 } // namespace
 
@@ -231,6 +246,68 @@ TEST(Database, CopiesAreIndependentValues)
     roi r(999, 999, 0, 0, "");
     EXPECT_TRUE(c.find(r));
     EXPECT_EQ(r.outline(), "999") << "a destroyed copy takes nothing of the others with it";
+}
+
+TEST(Database, MapIsTheStandardOrderedMapByKey)
+{
+    static_assert(inspectable_roidb::map_is_standard, "db is std::map<std::string, roi>");
+    inspectable_roidb db("m");
+    db.entry(roi(2, 0, 0, 1, "b"));
+    db.entry(roi(1, 0, 0, 1, "a"));
+    db.entry(roi(9, 9, 9, 0, "first"));
+    const std::map<std::string, roi> &bound = db.map();
+    EXPECT_EQ(&bound, &db.map()) << "binds without a copy";
+    EXPECT_EQ(outlines_in_order(db.map()), "first;a;b;");
+    EXPECT_EQ(bound.begin()->first, db.keygen(pos4i(9, 9, 9, 0)));
+}
+
+TEST(Database, MovedFromDatabaseStaysUsable)
+{
+    const std::string path = temp_path("moved.roi");
+    inspectable_roidb a("a");
+    for (int i = 0; i < 500; ++i)
+        a.entry(roi(i, 0, 0, 0, std::to_string(i)));
+    inspectable_roidb b(std::move(a));
+    EXPECT_EQ(b.map().size(), 500u);
+    // The moved-from database takes entries, finds, writes and reads again.
+    a.setName("again");
+    for (int i = 0; i < 100; ++i)
+        a.entry(roi(i, 1, 0, 0, "x" + std::to_string(i)));
+    roi r(7, 1, 0, 0, "");
+    EXPECT_TRUE(a.find(r));
+    EXPECT_EQ(r.outline(), "x7");
+    a.write(path);
+    inspectable_roidb c("c");
+    c = std::move(a);
+    a.read(path);
+    EXPECT_EQ(a.name(), "again");
+    EXPECT_EQ(a.map().size(), 100u);
+    EXPECT_EQ(a.map(), c.map());
+    std::remove(path.c_str());
+}
+
+TEST(Database, CopyOutlivesItsSourceAndGrowsOnItsOwn)
+{
+    auto *source = new inspectable_roidb("s");
+    for (int i = 0; i < 2000; ++i)
+        source->entry(roi(i, i % 7, 0, 0, std::to_string(i)));
+    inspectable_roidb copy(*source);
+    inspectable_roidb assigned("x");
+    assigned = *source;
+    // The copies keep every node after the source has grown and is gone.
+    for (int i = 0; i < 2000; i += 2)
+        source->entry(roi(i + 5000, 0, 0, 0, "s"));
+    delete source;
+    for (int i = 0; i < 2000; ++i) {
+        copy.entry(roi(i, 100, 0, 0, "c"));
+        assigned.entry(roi(i, 200, 0, 0, "a"));
+    }
+    EXPECT_EQ(copy.map().size(), 4000u);
+    EXPECT_EQ(assigned.map().size(), 4000u);
+    roi r(1999, 1999 % 7, 0, 0, "");
+    EXPECT_TRUE(copy.find(r));
+    EXPECT_EQ(r.outline(), "1999");
+    EXPECT_EQ(copy.map().count(copy.keygen(pos4i(1999, 200, 0, 0))), 0u);
 }
 
 // The name is the file's first word: a name that is empty or holds white

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm> // std::count
+#include <list>
+#include <type_traits> // std::is_convertible, std::is_same
 #include <random>
 #include <sys/resource.h> // getrusage
 #include <vector>
@@ -80,6 +82,19 @@ TEST(Raster, ShapesOfTheTable)
     roiimg l(roi(0, 0, 0, 0, "22330101"));
     l.map();
     EXPECT_EQ(l.value(1, 0), 0) << "the L leaves its top-right pixel out";
+}
+
+TEST(Raster, PolygonIsAListAndARoiConvertsToARaster)
+{
+    static_assert(std::is_same<decltype(std::declval<roiimg &>().polygon()), std::list<pos2i>>::value,
+                  "polygon() returns std::list<pos2i>");
+    static_assert(std::is_convertible<roi, roiimg>::value, "roiimg(roi) converts implicitly");
+    roiimg r = roi(0, 0, 0, 0, "22330101");
+    std::list<pos2i> p = r.polygon();
+    p.clear();
+    EXPECT_EQ(r.polygon().size(), 5u) << "polygon() is a copy";
+    r.map();
+    EXPECT_EQ(r.size(), 3);
 }
 
 TEST(Raster, EmptyOutlineIsAnEmptyPixelBox)

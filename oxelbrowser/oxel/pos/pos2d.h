@@ -1,7 +1,9 @@
 // Floating-point position in the plane, used for centroids and geometry.
 #pragma once
 
-class pos2d {
+#include "oxel_export.h"
+
+class OXEL_EXPORT pos2d {
 public:
     pos2d() : _x(0.0), _y(0.0) {}
     pos2d(const pos2d &other) = default;

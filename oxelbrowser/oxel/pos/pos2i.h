@@ -1,7 +1,9 @@
 // Integer position in the image plane: pixel column x, pixel row y.
 #pragma once
 
-class pos2i {
+#include "oxel_export.h"
+
+class OXEL_EXPORT pos2i {
 public:
     pos2i() : _x(0), _y(0) {}
     pos2i(const pos2i &other) = default;

@@ -1,9 +1,10 @@
 // Floating-point position in space: (x, y) plus z.
 #pragma once
 
+#include "oxel_export.h"
 #include "pos2d.h"
 
-class pos3d : public pos2d {
+class OXEL_EXPORT pos3d : public pos2d {
 public:
     pos3d() : pos2d(), _z(0.0) {}
     pos3d(const pos3d &other) = default;

@@ -1,9 +1,10 @@
 // Integer position in the image stack: (x, y) plus the focal plane z.
 #pragma once
 
+#include "oxel_export.h"
 #include "pos2i.h"
 
-class pos3i : public pos2i {
+class OXEL_EXPORT pos3i : public pos2i {
 public:
     pos3i() : pos2i(), _z(0) {}
     pos3i(const pos3i &other) = default;

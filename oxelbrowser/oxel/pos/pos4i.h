@@ -1,9 +1,10 @@
 // Integer position in the time series: (x, y, z) plus the time point t.
 #pragma once
 
+#include "oxel_export.h"
 #include "pos3i.h"
 
-class pos4i : public pos3i {
+class OXEL_EXPORT pos4i : public pos3i {
 public:
     pos4i() : pos3i(), _t(0) {}
     pos4i(const pos4i &other) = default;

@@ -25,7 +25,7 @@ roi roi::operator=(roi other)
     return *this;
 }
 
-std::ostream &operator<<(std::ostream &out, roi &r)
+std::ostream &operator<<(std::ostream &out, const roi &r)
 {
     out << r.x() << ' ' << r.y() << ' ' << r.z() << ' ' << r.t() << ' ' << r.outline_ref();
     return out;

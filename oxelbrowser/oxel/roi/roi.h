@@ -7,7 +7,7 @@
 #include <iosfwd>
 #include <string>
 
-class roi : public pos4i {
+class OXEL_EXPORT roi : public pos4i {
 public:
     roi();
     roi(const roi &other);
@@ -26,5 +26,5 @@ protected:
 };
 
 // Text form: "x y z t outline", single blanks, no line end.
-std::ostream &operator<<(std::ostream &out, roi &r);
-std::istream &operator>>(std::istream &in, roi &r);
+OXEL_EXPORT std::ostream &operator<<(std::ostream &out, const roi &r);
+OXEL_EXPORT std::istream &operator>>(std::istream &in, roi &r);

@@ -113,13 +113,17 @@ bool roi_file_reader::read_word(std::string &word)
         _failed = true;
         return false;
     }
+    // Whole runs of the buffer at once: a word within one buffer (nearly
+    // all) takes a single allocation of its own size.
     word.clear();
-    int c;
-    while ((c = peek()) >= 0 && !is_space(c)) {
-        word.push_back(static_cast<char>(c));
-        advance();
+    for (;;) {
+        const size_t start = _pos;
+        while (_pos < _len && !is_space(static_cast<unsigned char>(_buf[_pos])))
+            ++_pos;
+        word.append(_buf + start, _pos - start);
+        if (_pos < _len || refill() < 0)
+            return true;
     }
-    return true;
 }
 
 bool roi_file_reader::read_int(int &value)

@@ -4,7 +4,9 @@
 
 #include "OXEL_roi"
 
+#include <iostream>
 #include <string>
+#include <utility> // std::move
 #include <sys/types.h> // mode_t, uid_t, gid_t
 
 // Positions beyond this lie outside any image: records that hold one are
@@ -14,11 +16,14 @@ const int oxel_max_coordinate = 10000000;
 // Whether r can be stored and read back as written: its position within
 // the limit above, its outline non-empty and free of white space. problem
 // says why not.
-bool oxel_roi_storable(const roi &r, std::string &problem);
+OXEL_EXPORT bool oxel_roi_storable(const roi &r, std::string &problem);
+
+// Formatting shared by both key layouts, without the cost of a stream.
+OXEL_EXPORT void oxel_append_field(std::string &out, int value, int width);
 
 // Splits a file at white space exactly as formatted stream extraction does,
 // without the cost of a stream. Once a read fails, every later read fails.
-class roi_file_reader {
+class OXEL_EXPORT roi_file_reader {
 public:
     roi_file_reader();
     ~roi_file_reader();
@@ -59,7 +64,7 @@ private:
 // allows, the file is written without a name until it is complete, so a save
 // that is killed leaves nothing behind; temporaries that a killed save left
 // beside the target are removed by the next save of it.
-class text_file_writer {
+class OXEL_EXPORT text_file_writer {
 public:
     text_file_writer();
     ~text_file_writer();
@@ -99,3 +104,22 @@ private:
 
 // Kept under its historical name for the database file.
 using roi_file_writer = text_file_writer;
+
+// Reads a database file: its first word becomes name, then each ROI goes to
+// enter(roi) until a record fails to read. Every ROI handed on can be
+// stored; records placed beyond any image are counted and said.
+template <class Enter> void oxel_read_roi_file(const std::string &filename, std::string &name, Enter enter)
+{
+    roi_file_reader in;
+    if (!in.open(filename)) {
+        std::cerr << "roidb: Cannot open " << filename << std::endl;
+        return;
+    }
+    in.read_word(name);
+    roi r;
+    while (in.read_roi(r))
+        enter(std::move(r));
+    if (in.refused())
+        std::cerr << "roidb: " << filename << ": " << in.refused() << " ROIs placed beyond "
+                  << oxel_max_coordinate << " were not read" << std::endl;
+}

@@ -5,6 +5,7 @@
 
 #include <cstring> // std::strlen
 #include <iostream>
+#include <iterator> // std::prev
 #include <utility> // std::move
 
 void oxel_append_field(std::string &out, int value, int width)
@@ -84,7 +85,14 @@ std::string roidb::digit(int d, int x)
 void roidb::read(std::string filename)
 {
     // The reader hands on only ROIs that can be stored.
-    read_with(filename, [this](roi &&r) { db.emplace(keygen(r), std::move(r)); });
+    oxel_read_roi_file(filename, _name, [this](roi &&r) {
+        std::string key = keygen(r);
+        // Files list their ROIs in key order, so most entries go at the end.
+        auto hint = db.end();
+        if (!db.empty() && !(std::prev(hint)->first < key))
+            hint = db.lower_bound(key);
+        db.emplace_hint(hint, std::move(key), std::move(r));
+    });
 }
 
 void roidb::write(std::string filename)

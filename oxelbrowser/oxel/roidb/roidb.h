@@ -2,18 +2,13 @@
 #pragma once
 
 #include "OXEL_roi"
-#include "node_pool.h"
-#include "roi_file.h"
 
-#include <iostream>
 #include <map>
 #include <string>
 
-class roidb {
+class OXEL_EXPORT roidb {
 public:
-    // Ordered by key; nodes from a pool of the database's own.
-    using map_type = std::map<std::string, roi, std::less<std::string>,
-                              oxel::node_pool_allocator<std::pair<const std::string, roi>>>;
+    using map_type = std::map<std::string, roi>;
 
     roidb(std::string name);
 
@@ -41,30 +36,9 @@ public:
 protected:
     // write, telling whether the file was written whole.
     bool write_file(const std::string &filename);
-    // Reads a database file: its first word becomes the name, then each ROI
-    // goes to enter(roi) until a record fails to read. Every ROI handed on
-    // can be stored; records placed beyond any image are counted and said.
-    template <class Enter> void read_with(const std::string &filename, Enter enter)
-    {
-        roi_file_reader in;
-        if (!in.open(filename)) {
-            std::cerr << "roidb: Cannot open " << filename << std::endl;
-            return;
-        }
-        in.read_word(_name);
-        roi r;
-        while (in.read_roi(r))
-            enter(std::move(r));
-        if (in.refused())
-            std::cerr << "roidb: " << filename << ": " << in.refused() << " ROIs placed beyond "
-                      << oxel_max_coordinate << " were not read" << std::endl;
-    }
     // Says why r cannot be stored, if it cannot.
     static bool storable(const roi &r);
 
     std::string _name;
-    map_type db;
+    std::map<std::string, roi> db;
 };
-
-// Formatting shared by both key layouts, without the cost of a stream.
-void oxel_append_field(std::string &out, int value, int width);

@@ -5,13 +5,15 @@
 #include "OXEL_pos"
 #include "OXEL_roi"
 
+#include <list>
 #include <vector>
 
-class roiimg : public roi {
+class OXEL_EXPORT roiimg : public roi {
 public:
+    // The boundary as walked; polygon() hands out a std::list copy of it.
     using pos2i_list = std::vector<pos2i>;
 
-    explicit roiimg(roi r);
+    roiimg(roi r);
     ~roiimg();
     roiimg(const roiimg &) = delete;
     roiimg &operator=(const roiimg &) = delete;
@@ -33,7 +35,7 @@ public:
     int width() { return _width; }
     int height() { return _height; }
     int size() { return _size; }
-    pos2i_list polygon() { return _polygon; }
+    std::list<pos2i> polygon() { return std::list<pos2i>(_polygon.begin(), _polygon.end()); }
 
 protected:
     void _make_polygon();
@@ -48,4 +50,4 @@ protected:
 };
 
 // Number of pixels set in both (mapped) rasters.
-int shared_pixels(roiimg &a, roiimg &b);
+OXEL_EXPORT int shared_pixels(roiimg &a, roiimg &b);

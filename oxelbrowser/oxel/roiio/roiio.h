@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-class iroifstream : public std::ifstream {
+class OXEL_EXPORT iroifstream : public std::ifstream {
 public:
     iroifstream();
     ~iroifstream() override;
