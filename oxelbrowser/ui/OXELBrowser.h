@@ -8,6 +8,7 @@
 #include "review.h"
 #include "split.h"
 #include "tracking.h"
+#include "unit_options.h"
 
 #include <QColor>
 #include <QCursor>
@@ -99,6 +100,9 @@ public:
     void makeUnits();
     // Links the units of the current time point to the one before (key K).
     void linkCurrentTimePoint();
+    // The rules of Make units and K: from the settings, or from the command
+    // line for one run; the "Settings…" dialog changes and saves them.
+    unit_options m_unit_options;
     // Time spent letting events run during long operations, in milliseconds.
     double eventMilliseconds() const { return m_event_ms; }
     // The "Lineage" tree window (made on first use), and opening or closing it (key V).

@@ -155,7 +155,7 @@ void OXELBrowser::makeUnits()
     setTrackingButtons(false);
     setCursor(Qt::WaitCursor);
     unit_maker maker(*m_roidb, *m_q_roiimgdb, m_removed_roi_set, m_min_focal_plane,
-                     m_max_focal_plane);
+                     m_max_focal_plane, m_unit_options);
     maker.let_events_run = [this] { letEventsRunNow(false); };
     maker.on_new_head = [this](const roi &r) { m_unit_roi_head = r; };
     lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
@@ -201,7 +201,7 @@ void OXELBrowser::linkCurrentTimePoint()
     if (!m_roidb || !m_q_roiimgdb || !beginBusy())
         return;
     unit_maker maker(*m_roidb, *m_q_roiimgdb, m_removed_roi_set, m_min_focal_plane,
-                     m_max_focal_plane);
+                     m_max_focal_plane, m_unit_options);
     lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
     maker.link_time_point(m_time_point, u);
     lineageChanged();
