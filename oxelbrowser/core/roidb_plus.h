@@ -8,12 +8,10 @@
 #include <string>
 #include <vector>
 
-class roidb_plus : public roidb
-{
+class roidb_plus : public roidb {
 public:
-    using index_type =
-        std::multimap<std::string, pos2i, std::less<std::string>,
-                      oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
+    using index_type = std::multimap<std::string, pos2i, std::less<std::string>,
+                                     oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
     using iterator = index_type::iterator;
 
     roidb_plus(std::string name);
@@ -26,6 +24,8 @@ public:
     // written is refused, as by entry).
     void entry_plus(roi r);
     void read_plus(std::string filename);
+    // write, telling whether the file was written whole.
+    bool save(const std::string &filename) { return write_file(filename); }
     // Reads a ROI file as read_plus does; false, with nothing read, when the
     // file cannot be opened or names no dataset.
     bool load(const std::string &filename);
@@ -55,11 +55,16 @@ public:
 
     int t_min();
     int t_max();
+    // The ROIs with t_from <= t <= t_end, in database-key order.
+    std::vector<roi> rois_in(int t_from, int t_end) const;
     // Highest focal plane of any ROI; 0 when the database is empty.
     int z_max() const;
 
     // Number of ROIs held.
     size_t count() const { return db.size(); }
+    // Every ROI in database key order (t, x, y, z), for walks that need no
+    // look-up per ROI.
+    const map_type &rois() const { return db; }
 
 private:
     // The ROIs of the file with t_from <= t <= t_end, and its name; false

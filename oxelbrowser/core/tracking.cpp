@@ -31,8 +31,7 @@ const std::vector<tracker::candidate> &tracker::plane(int t, int z)
 
 static bool boxes_meet(const q_roiimg *a, const q_roiimg *b)
 {
-    return a->top_left().x() <= b->bottom_right().x() &&
-           b->top_left().x() <= a->bottom_right().x() &&
+    return a->top_left().x() <= b->bottom_right().x() && b->top_left().x() <= a->bottom_right().x() &&
            a->top_left().y() <= b->bottom_right().y() && b->top_left().y() <= a->bottom_right().y();
 }
 
@@ -71,9 +70,8 @@ void tracker::search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, 
             continue;
         roiset.insert(c.key);
         changed = true;
-        if (make_units && head_members && members_head) {
-            head_members->emplace(unit_head, c.key);
-            members_head->emplace(c.key, unit_head);
+        if (make_units && units) {
+            lineage::add_member(*units, unit_head, c.key);
         }
         search(c.raster, t, t, z - 1, roiset, mor_t, mor_z);
         search(c.raster, t, t, z + 1, roiset, mor_t, mor_z);

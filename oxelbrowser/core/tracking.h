@@ -4,6 +4,7 @@
 #pragma once
 
 #include "OXEL_roi"
+#include "lineage.h"
 #include "q_roiimgdb.h"
 
 #include <functional>
@@ -19,8 +20,7 @@ class roidb_plus;
 
 using key_set = std::set<std::string>;
 
-class tracker
-{
+class tracker {
 public:
     struct candidate {
         std::string key;
@@ -40,8 +40,7 @@ public:
     // unit_head (its own head entry is kept if it has one).
     bool make_units = false;
     std::string unit_head;
-    std::multimap<std::string, std::string> *head_members = nullptr;
-    std::map<std::string, std::string> *members_head = nullptr;
+    lineage::tables *units = nullptr;
     // Set when any key joined a set.
     bool changed = false;
     // Planes gathered by this tracker go to (and come from) this store.
@@ -63,7 +62,8 @@ private:
     const std::vector<candidate> &plane(int t, int z);
     void search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, double mor_t,
                 double mor_z);
-    bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t, double mor_z);
+    bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t,
+                double mor_z);
 
     roidb_plus &_db;
     q_roiimgdb &_rasters;

@@ -93,8 +93,7 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
         _in_units_known = true;
     }
     _search.let_events_run = let_events_run;
-    _search.head_members = &u.head_members;
-    _search.members_head = &u.members_head;
+    _search.units = &u;
     int made = 0;
     bool stopped = false;
     key_set caps;
@@ -116,8 +115,7 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
                 continue;
             if (on_new_head)
                 on_new_head(source);
-            u.head_members.emplace(key, key);
-            u.members_head.emplace(key, key);
+            lineage::add_member(u, key, key);
             _in_units.insert(key);
             _search.make_units = true;
             _search.unit_head = key;
@@ -206,11 +204,9 @@ int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u)
             break;
         for (const auto &[cap, unit] : moves) {
             const key_set members = lineage::members(u.head_members, cap);
-            u.head_members.erase(cap);
-            for (const std::string &m : members) {
-                u.head_members.emplace(unit, m);
-                u.members_head[m] = unit;
-            }
+            lineage::erase_unit(u, cap);
+            for (const std::string &m : members)
+                lineage::add_member(u, unit, m);
             waiting.erase(cap);
             ++joined;
         }
@@ -227,7 +223,7 @@ int unit_maker::link_time_point(int t, lineage::tables &u)
             if (lineage::has_link(u.linkage, child, parent))
                 continue;
             if (lineage::is_link(_db, _rasters, u.head_members, parent, child)) {
-                u.linkage.emplace(child, parent);
+                lineage::add_link(u, child, parent);
                 ++added;
             }
         }
@@ -260,7 +256,7 @@ int unit_maker::link_time_point(int t, lineage::tables &u)
                 continue;
             if (lineage::has_link(u.linkage, child, *parent))
                 continue;
-            u.linkage.emplace(child, *parent);
+            lineage::add_link(u, child, *parent);
             ++added;
         }
         first = end;

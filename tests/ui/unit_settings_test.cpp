@@ -1,6 +1,8 @@
 // The unit rules in the window: the "Settings…" button and its dialog, the
 // saved settings, and Make units and K following the rules.
 #include "data_fixture.h"
+#include "lineage_file.h"
+#include "process.h"
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
 #include "unit_maker.h"
@@ -11,8 +13,11 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUndoStack>
 
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 namespace {
 
@@ -172,4 +177,91 @@ TEST_F(UnitSettingsTest, MakeUnitsAndKFollowTheRules)
     key(Qt::Key_K);
     EXPECT_EQ(w->parents(k(12, 10, 2, 1)), std::set<std::string>{k(10, 10, 2, 0)})
         << "K links with the rules as they are now";
+}
+
+// Make units with the rules is one step of the history, like the plain
+// pass: undo leaves the tables as they were before it (here: empty), redo
+// brings back every unit, member and link, attached caps included.
+TEST_F(UnitSettingsTest, MakeUnitsWithTheRulesIsOneUndoableStep)
+{
+    w->m_unit_options = unit_options::recommended();
+    const size_t steps = w->undoStack()->count();
+    ::testing::internal::CaptureStdout();
+    w->makeUnits();
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(w->undoStack()->count(), steps + 1);
+    const auto heads = w->m_head_members;
+    const auto own = w->m_members_head;
+    const auto links = w->m_linkage_multimap;
+    ASSERT_FALSE(heads.empty());
+    ASSERT_FALSE(links.empty());
+
+    w->undoStack()->undo();
+    EXPECT_TRUE(w->m_head_members.empty());
+    EXPECT_TRUE(w->m_members_head.empty());
+    EXPECT_TRUE(w->m_linkage_multimap.empty());
+    w->undoStack()->redo();
+    EXPECT_EQ(w->m_head_members, heads);
+    EXPECT_EQ(w->m_members_head, own);
+    EXPECT_EQ(w->m_linkage_multimap, links);
+}
+
+namespace
+{
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+// For each set of rules, the window's Make units written as a lineage file
+// and oxelunits on the same ROI file give the same bytes.
+TEST_F(UnitSettingsTest, OxelunitsWritesTheLineageFileOfTheWindowsMakeUnits)
+{
+    // A loose cap under A at t = 1 (16 pixels, a quarter of A's member above
+    // it) and a ROI touching B at t = 0 (3 pixels) make the rules matter.
+    std::string text = slurp(path("obj.roi"));
+    text += rect_line(13, 12, 4, 4, 1, 1);
+    text += rect_line(49, 40, 6, 3, 3, 0);
+    write("obj.roi", text);
+
+    unit_options ratio;
+    ratio.link_ratio = 0.7;
+    unit_options caps;
+    caps.attach_caps = true;
+    caps.cap_cover = 0.4;
+    const std::vector<std::pair<std::vector<std::string>, unit_options>> cases = {
+        {{}, unit_options()},
+        {{"--link-ratio", "0.7"}, ratio},
+        {{"--attach-caps", "0.4"}, caps},
+        {{"--recommended"}, unit_options::recommended()}};
+    std::set<std::string> files;
+    for (const auto &[flags, options] : cases) {
+        open_window();
+        read_rois("obj.roi");
+        ASSERT_NE(w->m_roidb, nullptr);
+        w->m_unit_options = options;
+        ::testing::internal::CaptureStdout();
+        w->makeUnits();
+        ::testing::internal::GetCapturedStdout();
+        std::ostringstream err;
+        ASSERT_TRUE(lineage_file::write(path("window.lineage"), w->m_roidb->name(),
+                                        w->m_head_members, w->m_linkage_multimap,
+                                        w->m_elite_head_roi_set, lineage::key_set(), err))
+            << err.str();
+
+        std::vector<std::string> args{path("obj.roi"), path("tool.lineage")};
+        args.insert(args.end(), flags.begin(), flags.end());
+        const auto r = testsupport::run_program(OXELUNITS, args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string window_file = slurp(path("window.lineage"));
+        EXPECT_EQ(slurp(path("tool.lineage")), window_file) << options.describe();
+        files.insert(window_file);
+    }
+    EXPECT_EQ(files.size(), cases.size()) << "each rule changes this dataset's lineage";
 }
