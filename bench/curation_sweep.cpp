@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct run {
     std::string sweep; // which rule varies: plain, ratio, caps, best, combined
@@ -82,6 +83,7 @@ int main(int argc, char **argv)
         }
         const testsupport::roi_cells cells = testsupport::assign(db, truth);
         q_roiimgdb rasters;
+        const lineage::key_set removed;
         for (const run &r : runs()) {
             lineage::key_multimap head_members, linkage;
             lineage::key_map members_head;
@@ -89,15 +91,15 @@ int main(int argc, char **argv)
             lineage::tables u{head_members, members_head, linkage, elite};
             const auto start = std::chrono::steady_clock::now();
             {
-                unit_maker maker(db, rasters, lineage::key_set(), 0, db.z_max(), r.options);
+                unit_maker maker(db, rasters, removed, 0, db.z_max(), r.options);
                 for (int t = db.t_min(); t <= db.t_max(); ++t)
                     maker.make_units(t, u, nullptr);
                 for (int t = db.t_min() + 1; t <= db.t_max(); ++t)
                     maker.link_time_point(t, u);
             }
-            const double ms = std::chrono::duration<double, std::milli>(
-                                  std::chrono::steady_clock::now() - start)
-                                  .count();
+            const double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
             const testsupport::curation_score s =
                 testsupport::score(cells, head_members, linkage, truth);
             const unit_options &o = r.options;

@@ -7,8 +7,8 @@
 // Groups each object's ROIs of every time point into a unit, links every time
 // point to the one before, and writes the units and links as a lineage file
 // (written beside OUT.lineage and renamed over it when complete). Exit status
-// 0 when written, 1 when the ROI file cannot be read or the lineage file
-// cannot be written (an old OUT.lineage is then left as it was), 2 on a
+// 0 when written, 1 when the ROI file cannot be read or holds no ROI, or the
+// lineage file cannot be written (an old OUT.lineage is then left as it was), 2 on a
 // wrong command line.
 #include "lineage_file.h"
 #include "q_roiimgdb.h"
@@ -50,12 +50,18 @@ int main(int argc, char **argv)
         std::cerr << "oxelunits: cannot read the ROI file " << args[0] << std::endl;
         return 1;
     }
+    // A file that holds no ROI is most likely not the one meant: an earlier
+    // lineage file is worth more than an empty one.
+    if (db.count() == 0) {
+        std::cerr << "oxelunits: no ROIs in " << args[0] << "; nothing written" << std::endl;
+        return 1;
+    }
     lineage::key_multimap head_members, linkage;
     lineage::key_map members_head;
     lineage::key_set elite;
     lineage::tables u{head_members, members_head, linkage, elite};
     size_t links = 0;
-    if (db.count() > 0) {
+    {
         q_roiimgdb rasters;
         const lineage::key_set removed;
         unit_maker maker(db, rasters, removed, 0, db.z_max(), options);

@@ -18,6 +18,9 @@ class unit_maker
 public:
     unit_maker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min, int z_max,
                const unit_options &options = unit_options());
+    // The removed set is kept by reference: a temporary would not outlive the maker.
+    unit_maker(roidb_plus &, q_roiimgdb &, key_set &&, int, int,
+               const unit_options & = unit_options()) = delete;
 
     // Called between ROIs, so the window can handle input meanwhile.
     std::function<void()> let_events_run;

@@ -54,8 +54,7 @@ bool stored_flag(QSettings &s, const char *key, bool fallback)
     if (v == QLatin1String("true") || v == QLatin1String("false"))
         return v == QLatin1String("true");
     std::cerr << "Unit settings: " << key << " = " << v.toStdString()
-              << " is neither true nor false; using " << (fallback ? "true" : "false")
-              << std::endl;
+              << " is neither true nor false; using " << (fallback ? "true" : "false") << std::endl;
     return fallback;
 }
 

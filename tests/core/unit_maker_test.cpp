@@ -1,12 +1,13 @@
 // The unit pass: its defaults against an independent plain pass on generated
 // packed cells, each rule at and around its threshold on hand-built units,
 // and the rules' flags.
+#include "unit_maker.h"
+
 #include "blobs.h"
 #include "keygen.h"
 #include "q_roiimg.h"
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
-#include "unit_maker.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,8 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using key_multimap = lineage::key_multimap;
 
@@ -115,7 +117,9 @@ std::vector<roi> packed_cells(unsigned seed, int times, int planes, int size)
 std::vector<roi> crowded_rects(unsigned seed, int times, int planes)
 {
     std::mt19937 rng(seed);
-    auto pick = [&](int lo, int hi) { return lo + static_cast<int>(rng() % unsigned(hi - lo + 1)); };
+    auto pick = [&](int lo, int hi) {
+        return lo + static_cast<int>(rng() % unsigned(hi - lo + 1));
+    };
     struct stack {
         int x, y, z0, depth;
     };
@@ -126,8 +130,8 @@ std::vector<roi> crowded_rects(unsigned seed, int times, int planes)
     for (int t = 0; t < times; ++t) {
         for (stack &s : stacks) {
             for (int z = s.z0; z < std::min(planes, s.z0 + s.depth); ++z)
-                out.push_back(rect(s.x + pick(-3, 3), s.y + pick(-3, 3), pick(3, 12), pick(3, 12),
-                                   z, t));
+                out.push_back(
+                    rect(s.x + pick(-3, 3), s.y + pick(-3, 3), pick(3, 12), pick(3, 12), z, t));
             s.x = std::clamp(s.x + pick(-4, 4), 4, 70);
             s.y = std::clamp(s.y + pick(-4, 4), 4, 70);
         }
@@ -144,9 +148,7 @@ std::vector<roi> crowded_rects(unsigned seed, int times, int planes)
 class plain_pass
 {
 public:
-    plain_pass(roidb_plus &db, const std::set<std::string> &removed) : _db(db), _removed(removed)
-    {
-    }
+    plain_pass(roidb_plus &db, const std::set<std::string> &removed) : _db(db), _removed(removed) {}
     key_multimap head_members, linkage;
     std::map<std::string, std::string> members_head;
 
@@ -532,8 +534,8 @@ TEST(BestParent, LinksAlreadyPresentStayAndAreNotDoubled)
 
 TEST(UnitFlags, ApplyInOrderAndLeaveOtherArguments)
 {
-    std::vector<std::string> args{"in.roi", "--link-ratio", "0.25", "out.lineage",
-                                  "--attach-caps=0.4", "--best-parent"};
+    std::vector<std::string> args{"in.roi",      "--link-ratio",      "0.25",
+                                  "out.lineage", "--attach-caps=0.4", "--best-parent"};
     unit_options o;
     std::string error;
     ASSERT_TRUE(take_unit_flags(args, o, error)) << error;
@@ -560,10 +562,11 @@ TEST(UnitFlags, ApplyInOrderAndLeaveOtherArguments)
 TEST(UnitFlags, RefuseWhatTheyCannotHoldAndChangeNothing)
 {
     const std::vector<std::vector<std::string>> bad = {
-        {"--link-ratio"},        {"--link-ratio", "x"},     {"--link-ratio", "1.01"},
-        {"--link-ratio", "-0.1"}, {"--attach-caps", "1"},   {"--attach-caps", "nan"},
-        {"--attach-caps", "0.5x"}, {"--best-parent=yes"},   {"--link-ratio", "inf"},
-        {"--best-parent", "--attach-caps"}};
+        {"--link-ratio"},          {"--link-ratio", "x"},
+        {"--link-ratio", "1.01"},  {"--link-ratio", "-0.1"},
+        {"--attach-caps", "1"},    {"--attach-caps", "nan"},
+        {"--attach-caps", "0.5x"}, {"--best-parent=yes"},
+        {"--link-ratio", "inf"},   {"--best-parent", "--attach-caps"}};
     for (std::vector<std::string> args : bad) {
         const std::vector<std::string> given = args;
         unit_options o;

@@ -10,7 +10,8 @@
 #include <ostream>
 #include <sstream>
 
-namespace testsupport {
+namespace testsupport
+{
 
 bool true_cells::read(const std::string &path, std::ostream &err)
 {
@@ -98,7 +99,8 @@ int true_cells::cell_at(int t, int x, int y, int z) const
     return best_id;
 }
 
-namespace {
+namespace
+{
 
 // The cell that holds most of the ROI's pixels, and the ROI's pixel count.
 roi_cell cell_of(roi r, const true_cells &truth)
@@ -109,8 +111,8 @@ roi_cell cell_of(roi r, const true_cells &truth)
     for (int y = 0; y < raster.height(); ++y)
         for (int x = 0; x < raster.width(); ++x)
             if (raster.value(x, y))
-                ++count[truth.cell_at(r.t(), raster.top_left().x() + x,
-                                      raster.top_left().y() + y, r.z())];
+                ++count[truth.cell_at(r.t(), raster.top_left().x() + x, raster.top_left().y() + y,
+                                      r.z())];
     roi_cell s;
     s.pixels = raster.size();
     long most = 0;

@@ -11,7 +11,8 @@
 
 class roidb_plus;
 
-namespace testsupport {
+namespace testsupport
+{
 
 struct true_cell {
     int t = 0, id = 0, parent = 0;

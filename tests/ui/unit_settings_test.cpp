@@ -19,7 +19,8 @@
 #include <functional>
 #include <sstream>
 
-namespace {
+namespace
+{
 
 // Runs fn on the modal dialog once it shows.
 void when_modal(std::function<void(QWidget *)> fn, int tries = 200)
@@ -95,16 +96,14 @@ TEST_F(UnitSettingsTest, OkSavesTheRulesAndCancelKeepsThem)
     expected.best_parent = true;
     EXPECT_EQ(w->m_unit_options, expected);
 
-    edit([](QWidget *d) { child<QDoubleSpinBox>(d, "spinBox_link_ratio")->setValue(0.9); },
-         false);
+    edit([](QWidget *d) { child<QDoubleSpinBox>(d, "spinBox_link_ratio")->setValue(0.9); }, false);
     EXPECT_EQ(w->m_unit_options, expected) << "Cancel changes nothing";
 
     open_window();
     EXPECT_EQ(w->m_unit_options, expected) << "a new window reads the saved rules";
 
     // The dialog's two fillers: the recommended values and the defaults.
-    edit([](QWidget *d) { child<QPushButton>(d, "pushButton_units_recommended")->click(); },
-         true);
+    edit([](QWidget *d) { child<QPushButton>(d, "pushButton_units_recommended")->click(); }, true);
     EXPECT_EQ(w->m_unit_options, unit_options::recommended());
     edit(
         [](QWidget *d) {
@@ -122,7 +121,11 @@ TEST_F(UnitSettingsTest, OkSavesTheRulesAndCancelKeepsThem)
 TEST_F(UnitSettingsTest, ValuesOutOfRangeFallBackToTheDefaultsWithAMessage)
 {
     {
-        QSettings s("oxelbrowser", "oxelbrowser");
+        // Where the window keeps its settings: the program's names, as main
+        // sets them (here the test program's).
+        const QString org = QCoreApplication::organizationName();
+        QSettings s(org.isEmpty() ? QStringLiteral("oxelbrowser") : org,
+                    QCoreApplication::applicationName());
         s.setValue("units/linkRatio", "1.5");
         s.setValue("units/attachCaps", "maybe");
         s.setValue("units/capCover", "0.25");
@@ -159,7 +162,8 @@ TEST_F(UnitSettingsTest, MakeUnitsAndKFollowTheRules)
     lineage::key_map members_head;
     lineage::key_set elite;
     lineage::tables u{head_members, members_head, linkage, elite};
-    unit_maker maker(db, rasters, lineage::key_set(), 0, 55, o);
+    const lineage::key_set removed;
+    unit_maker maker(db, rasters, removed, 0, 55, o);
     for (int t = 0; t <= 2; ++t)
         maker.make_units(t, u, nullptr);
     for (int t = 1; t <= 2; ++t)
@@ -205,19 +209,6 @@ TEST_F(UnitSettingsTest, MakeUnitsWithTheRulesIsOneUndoableStep)
     EXPECT_EQ(w->m_members_head, own);
     EXPECT_EQ(w->m_linkage_multimap, links);
 }
-
-namespace
-{
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-} // namespace
 
 // For each set of rules, the window's Make units written as a lineage file
 // and oxelunits on the same ROI file give the same bytes.
