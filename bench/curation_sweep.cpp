@@ -1,7 +1,7 @@
 // The unit pass's rules measured against generated datasets' true cells:
 // the plain pass, a sweep of each rule on its own, and sweeps around the
 // recommended values. Prints one table row per run and writes the rows as
-// tab-separated values for the plot (docs/plot-curation.sh).
+// tab-separated values for the plot (docs/plot-curation.gp).
 //
 //   curation_sweep OUT.tsv KIND DATASET_DIR ROI_FILE [KIND DATASET_DIR ROI_FILE ...]
 //
@@ -30,7 +30,7 @@ struct run {
 std::vector<run> runs()
 {
     std::vector<run> out{{"plain", unit_options()}};
-    for (double r : {0.01, 0.02, 0.05, 0.1, 0.15, 0.2, 0.3, 0.4, 0.5}) {
+    for (double r : {0.01, 0.05, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6}) {
         unit_options o;
         o.link_ratio = r;
         out.push_back({"ratio", o});
@@ -44,13 +44,16 @@ std::vector<run> runs()
     unit_options best;
     best.best_parent = true;
     out.push_back({"best", best});
-    for (double r : {0.0, 0.02, 0.05, 0.1, 0.15, 0.2, 0.3, 0.4}) {
-        unit_options o = unit_options::recommended();
+    // Link ratio with best parent only, caps left alone.
+    for (double r : {0.1, 0.2, 0.3, 0.4, 0.5}) {
+        unit_options o = best;
         o.link_ratio = r;
-        out.push_back({"combined", o});
+        out.push_back({"links", o});
     }
-    for (double c : {0.3, 0.7}) {
+    // All three: cap attachment added to the recommended values.
+    for (double c : {0.3, 0.5, 0.7, 0.9}) {
         unit_options o = unit_options::recommended();
+        o.attach_caps = true;
         o.cap_cover = c;
         out.push_back({"combined", o});
     }

@@ -138,30 +138,34 @@ int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u)
 {
     const q_roiimgdb::pin keep = _rasters.hold();
     // A cap with links would take them into another unit: it stays as it is.
+    key_set parents_linked;
+    for (const auto &link : u.linkage)
+        parents_linked.insert(link.second);
     key_set waiting;
     for (const std::string &cap : caps) {
         const size_t n = u.head_members.count(cap);
-        if (n >= 1 && n <= 2 && lineage::parents(u.linkage, cap).empty() &&
-            lineage::children(u.linkage, cap).empty())
+        if (n >= 1 && n <= 2 && u.linkage.count(cap) == 0 && parents_linked.count(cap) == 0)
             waiting.insert(cap);
+    }
+    // The members of the units of three or more ROIs, by plane; a cap that
+    // joins one adds its members under that unit's head. A unit's members
+    // never change otherwise, so this is gathered once.
+    unit_rasters units(_db, _rasters, u.head_members);
+    std::map<int, std::vector<std::pair<q_roiimg *, const std::string *>>> by_plane;
+    // Every head of t, the one at (0, 0) of plane 0 included.
+    key_set heads;
+    const auto last = u.head_members.lower_bound(keygen(pos4i(0, 0, 0, t + 1)));
+    for (auto it = u.head_members.lower_bound(keygen(pos4i(0, 0, 0, t))); it != last;
+         it = u.head_members.upper_bound(it->first))
+        heads.insert(it->first);
+    for (const std::string &head : heads) {
+        if (waiting.count(head) || u.head_members.count(head) < 3)
+            continue;
+        for (const member_raster &m : units.of(head))
+            by_plane[m.z].emplace_back(m.raster, &head);
     }
     int joined = 0;
     while (!waiting.empty()) {
-        unit_rasters units(_db, _rasters, u.head_members);
-        // The members of the units of three or more ROIs, by plane.
-        std::map<int, std::vector<std::pair<q_roiimg *, const std::string *>>> by_plane;
-        // Every head of t, the one at (0, 0) of plane 0 included.
-        key_set heads;
-        const auto end = u.head_members.lower_bound(keygen(pos4i(0, 0, 0, t + 1)));
-        for (auto it = u.head_members.lower_bound(keygen(pos4i(0, 0, 0, t))); it != end;
-             it = u.head_members.upper_bound(it->first))
-            heads.insert(it->first);
-        for (const std::string &head : heads) {
-            if (waiting.count(head) || u.head_members.count(head) < 3)
-                continue;
-            for (const member_raster &m : units.of(head))
-                by_plane[m.z].emplace_back(m.raster, &head);
-        }
         std::vector<std::pair<std::string, std::string>> moves; // cap, unit it joins
         for (const std::string &cap : waiting) {
             const std::vector<member_raster> &pieces = units.of(cap);
@@ -203,6 +207,9 @@ int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u)
         if (moves.empty())
             break;
         for (const auto &[cap, unit] : moves) {
+            const std::string *head = &*heads.find(unit);
+            for (const member_raster &m : units.of(cap))
+                by_plane[m.z].emplace_back(m.raster, head);
             const key_set members = lineage::members(u.head_members, cap);
             lineage::erase_unit(u, cap);
             for (const std::string &m : members)

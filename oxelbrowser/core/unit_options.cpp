@@ -12,9 +12,7 @@ const char unit_flags_usage[] =
 unit_options unit_options::recommended()
 {
     unit_options o;
-    o.link_ratio = 0.2;
-    o.attach_caps = true;
-    o.cap_cover = 0.5;
+    o.link_ratio = 0.5;
     o.best_parent = true;
     return o;
 }

@@ -107,6 +107,8 @@ TEST_F(UnitSettingsTest, OkSavesTheRulesAndCancelKeepsThem)
     EXPECT_EQ(w->m_unit_options, unit_options::recommended());
     edit(
         [](QWidget *d) {
+            EXPECT_FALSE(child<QDoubleSpinBox>(d, "spinBox_cap_cover")->isEnabled());
+            child<QCheckBox>(d, "checkBox_attach_caps")->setChecked(true);
             EXPECT_TRUE(child<QDoubleSpinBox>(d, "spinBox_cap_cover")->isEnabled());
             child<QPushButton>(d, "pushButton_units_defaults")->click();
             EXPECT_FALSE(child<QDoubleSpinBox>(d, "spinBox_cap_cover")->isEnabled())
