@@ -5,22 +5,27 @@
 //   oxelgen dataset DIR [TIMES [PLANES [SIZE [SEED]]]]
 //       a 4D series DIR/TTT-ZZZ.jpg of nuclei that move, grow and divide,
 //       and DIR/lineage.txt with the true lineage
+//   oxelgen cells DIR [TIMES [PLANES [SIZE [SEED]]]] [--rims]
+//       the same for packed cells that fill the field and touch their
+//       neighbours across thin dark seams (filled cells; --rims: bright rims
+//       and dimmer insides, as membranes look)
 #include "program_info.h"
 
 #include <algorithm> // std::clamp
+#include <array>
+#include <cerrno> // errno
 #include <cmath>
 #include <cstdio>
-#include <cerrno>  // errno
 #include <cstdlib> // std::atoi
 #include <iostream>
+#include <jpeglib.h>
 #include <random>
 #include <string>
 #include <sys/stat.h> // mkdir
 #include <vector>
 
-#include <jpeglib.h>
-
-namespace {
+namespace
+{
 
 struct Nucleus {
     int id;
@@ -34,9 +39,13 @@ struct Nucleus {
 };
 
 // A greyscale canvas that nuclei are added to, then noise, then written.
-class Canvas {
+class Canvas
+{
 public:
-    Canvas(int w, int h, double background) : _w(w), _h(h), _v(static_cast<size_t>(w) * h, background) {}
+    Canvas(int w, int h, double background)
+        : _w(w), _h(h), _v(static_cast<size_t>(w) * h, background)
+    {
+    }
 
     // An ellipse with a soft edge (about two pixels wide), as a blurred nucleus looks.
     void add_disc(double cx, double cy, double rx, double ry, double peak)
@@ -56,6 +65,9 @@ public:
                 p = std::max(p, p * 0.3 + v);
             }
     }
+
+    // Replaces every pixel (values row by row, as many as the canvas holds).
+    void set(const std::vector<double> &values) { _v = values; }
 
     void add_noise(std::mt19937 &rng, double sigma)
     {
@@ -87,7 +99,8 @@ public:
         while (c.next_scanline < c.image_height) {
             const double *src = &_v[static_cast<size_t>(c.next_scanline) * _w];
             for (int x = 0; x < _w; ++x)
-                row[static_cast<size_t>(x)] = static_cast<JSAMPLE>(std::clamp(std::lround(src[x]), 0L, 255L));
+                row[static_cast<size_t>(x)] =
+                    static_cast<JSAMPLE>(std::clamp(std::lround(src[x]), 0L, 255L));
             JSAMPROW rows[1] = {row.data()};
             jpeg_write_scanlines(&c, rows, 1);
         }
@@ -125,7 +138,7 @@ std::string three(int n)
 // Creates dir and any missing folder above it.
 bool make_folders(const std::string &dir)
 {
-    for (size_t slash = dir.find('/', 1); ; slash = dir.find('/', slash + 1)) {
+    for (size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
         const std::string part = dir.substr(0, slash);
         if (!part.empty() && mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
             return false;
@@ -145,9 +158,18 @@ int make_dataset(const std::string &dir, int times, int planes, int size, unsign
     std::vector<Nucleus> alive, all;
     int next_id = 1;
     auto spawn = [&](int parent, int born, double x, double y, double z, double r) {
-        Nucleus n{next_id++, parent, born, x, y, z,
-                  (u(rng) - 0.5) * 3.0, (u(rng) - 0.5) * 3.0, (u(rng) - 0.5) * 0.3,
-                  r, 2.5 + 1.5 * u(rng), 150.0 + 90.0 * u(rng)};
+        Nucleus n{next_id++,
+                  parent,
+                  born,
+                  x,
+                  y,
+                  z,
+                  (u(rng) - 0.5) * 3.0,
+                  (u(rng) - 0.5) * 3.0,
+                  (u(rng) - 0.5) * 0.3,
+                  r,
+                  2.5 + 1.5 * u(rng),
+                  150.0 + 90.0 * u(rng)};
         alive.push_back(n);
         all.push_back(n);
         return n.id;
@@ -165,7 +187,8 @@ int make_dataset(const std::string &dir, int times, int planes, int size, unsign
     std::fprintf(lineage, "# t id parent x y z radius\n");
     for (int t = 0; t < times; ++t) {
         for (const Nucleus &n : alive)
-            std::fprintf(lineage, "%d %d %d %.1f %.1f %.1f %.1f\n", t, n.id, n.parent, n.x, n.y, n.z, n.r);
+            std::fprintf(lineage, "%d %d %d %.1f %.1f %.1f %.1f\n", t, n.id, n.parent, n.x, n.y,
+                         n.z, n.r);
         for (int z = 0; z < planes; ++z) {
             Canvas canvas(size, size, 18.0);
             for (const Nucleus &n : alive) {
@@ -202,8 +225,276 @@ int make_dataset(const std::string &dir, int times, int planes, int size, unsign
     return 0;
 }
 
+// Packed cells: spheres that overlap, each pixel given to the cell of least
+// power distance (squared distance minus squared radius) among those whose
+// sphere holds it, so neighbours meet along flat walls and the field is full.
+// A plane is cell_plane_depth pixels deep.
+constexpr double cell_plane_depth = 2.0;
+
+struct Cell {
+    int id;
+    int parent;
+    double x, y, z;    // centre: pixels, pixels, planes
+    double vx, vy, vz; // a cell's own motion per time point, beside the tissue's flow
+    double r;          // radius in pixels
+    double brightness;
+    int age, cycle; // time points since birth, and at which it divides
+};
+
+// The cell of each pixel of one time point, plane by plane (0: no cell).
+class CellLabels
+{
+public:
+    CellLabels(int size, int planes)
+        : _size(size), _planes(planes), _label(static_cast<size_t>(size) * size * planes, 0)
+    {
+    }
+
+    void paint(const std::vector<Cell> &cells)
+    {
+        std::fill(_label.begin(), _label.end(), 0);
+        // Cells by 32-pixel bucket of the field, so each pixel looks at few.
+        const int cell_px = 32, buckets = (_size + cell_px - 1) / cell_px;
+        for (int z = 0; z < _planes; ++z) {
+            std::vector<std::vector<const Cell *>> near(static_cast<size_t>(buckets) * buckets);
+            for (const Cell &c : cells) {
+                const double dz = (z - c.z) * cell_plane_depth;
+                if (std::fabs(dz) >= c.r)
+                    continue;
+                const double reach = std::sqrt(c.r * c.r - dz * dz);
+                const int bx0 = std::max(0, static_cast<int>((c.x - reach) / cell_px));
+                const int bx1 = std::min(buckets - 1, static_cast<int>((c.x + reach) / cell_px));
+                const int by0 = std::max(0, static_cast<int>((c.y - reach) / cell_px));
+                const int by1 = std::min(buckets - 1, static_cast<int>((c.y + reach) / cell_px));
+                for (int by = by0; by <= by1; ++by)
+                    for (int bx = bx0; bx <= bx1; ++bx)
+                        near[static_cast<size_t>(by) * buckets + bx].push_back(&c);
+            }
+            for (int y = 0; y < _size; ++y)
+                for (int x = 0; x < _size; ++x) {
+                    const auto &candidates =
+                        near[static_cast<size_t>(y / cell_px) * buckets + x / cell_px];
+                    double best = 0.0;
+                    int id = 0;
+                    for (const Cell *c : candidates) {
+                        const double dx = x - c->x, dy = y - c->y,
+                                     dz = (z - c->z) * cell_plane_depth;
+                        const double d2 = dx * dx + dy * dy + dz * dz;
+                        if (d2 >= c->r * c->r)
+                            continue;
+                        const double power = d2 - c->r * c->r;
+                        if (id == 0 || power < best) {
+                            best = power;
+                            id = c->id;
+                        }
+                    }
+                    at(x, y, z) = id;
+                }
+        }
+    }
+
+    int label(int x, int y, int z) const
+    {
+        if (x < 0 || y < 0 || z < 0 || x >= _size || y >= _size || z >= _planes)
+            return -1;
+        return _label[(static_cast<size_t>(z) * _size + y) * _size + x];
+    }
+
+    // A pixel of a wall between two cells, or between a cell and the empty
+    // field: a neighbour in the plane is another cell's (walls two pixels
+    // wide), or the one on the plane above is (walls one plane deep).
+    bool wall(int x, int y, int z) const
+    {
+        const int own = label(x, y, z);
+        if (own == 0)
+            return false;
+        for (const std::array<int, 2> &d : {std::array<int, 2>{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+            const int other = label(x + d[0], y + d[1], z);
+            if (other != own && other != -1)
+                return true;
+        }
+        const int above = label(x, y, z + 1);
+        return above != own && above > 0;
+    }
+
+private:
+    int &at(int x, int y, int z)
+    {
+        return _label[(static_cast<size_t>(z) * _size + y) * _size + x];
+    }
+
+    int _size, _planes;
+    std::vector<int> _label;
+};
+
+// One plane of the packed cells as the microscope shows it: cells bright,
+// walls and empty field dark; with rims, a bright band inside each wall and
+// a dimmer inside.
+void draw_cells(const CellLabels &labels, const std::vector<Cell> &cells, int size, int z,
+                bool rims, std::mt19937 &rng, Canvas &canvas)
+{
+    std::vector<double> bright(1, 0.0);
+    for (const Cell &c : cells) {
+        if (static_cast<size_t>(c.id) >= bright.size())
+            bright.resize(static_cast<size_t>(c.id) + 1, 0.0);
+        bright[static_cast<size_t>(c.id)] = c.brightness;
+    }
+    std::vector<unsigned char> wall(static_cast<size_t>(size) * size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            wall[static_cast<size_t>(y) * size + x] = labels.wall(x, y, z);
+    // Distance to the nearest wall in the plane, up to the rim's width.
+    const int rim_width = 2;
+    auto near_wall = [&](int x, int y) {
+        for (int dy = -rim_width; dy <= rim_width; ++dy)
+            for (int dx = -rim_width; dx <= rim_width; ++dx) {
+                const int px = x + dx, py = y + dy;
+                if (px >= 0 && py >= 0 && px < size && py < size &&
+                    wall[static_cast<size_t>(py) * size + px])
+                    return true;
+            }
+        return false;
+    };
+    std::vector<double> v(static_cast<size_t>(size) * size, 18.0);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const int id = labels.label(x, y, z);
+            double &p = v[static_cast<size_t>(y) * size + x];
+            if (id <= 0 || wall[static_cast<size_t>(y) * size + x]) {
+                p = id <= 0 ? 18.0 : 8.0;
+                continue;
+            }
+            const double b = bright[static_cast<size_t>(id)];
+            p = !rims ? b : near_wall(x, y) ? std::min(230.0, b * 1.3) : b * 0.72;
+        }
+    // A light blur, as the optics give.
+    std::vector<double> h(v.size());
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const size_t i = static_cast<size_t>(y) * size + x;
+            h[i] = (2 * v[i] + v[x > 0 ? i - 1 : i] + v[x + 1 < size ? i + 1 : i]) / 4;
+        }
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const size_t i = static_cast<size_t>(y) * size + x;
+            v[i] = (2 * h[i] + h[y > 0 ? i - size : i] + h[y + 1 < size ? i + size : i]) / 4;
+        }
+    canvas.set(v);
+    canvas.add_noise(rng, 6.0);
+}
+
+int make_cells(const std::string &dir, int times, int planes, int size, unsigned seed, bool rims)
+{
+    if (!make_folders(dir)) {
+        std::cerr << "oxelgen: cannot create " << dir << "\n";
+        return 1;
+    }
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::normal_distribution<double> n(0.0, 1.0);
+    const double spacing = 22.0, depth = planes * cell_plane_depth;
+    std::vector<Cell> alive;
+    int next_id = 1;
+    auto clamp_cell = [&](Cell &c) {
+        c.x = std::clamp(c.x, 2.0, size - 3.0);
+        c.y = std::clamp(c.y, 2.0, size - 3.0);
+        c.z = std::clamp(c.z, 0.5, planes - 1.5);
+    };
+    // A jittered lattice whose spheres overlap enough to leave no gap.
+    for (double z = spacing / 2; z < depth; z += spacing)
+        for (double y = spacing / 2; y < size; y += spacing)
+            for (double x = spacing / 2; x < size; x += spacing) {
+                Cell c{next_id++,
+                       0,
+                       x + (u(rng) - 0.5) * spacing * 0.4,
+                       y + (u(rng) - 0.5) * spacing * 0.4,
+                       (z + (u(rng) - 0.5) * spacing * 0.4) / cell_plane_depth,
+                       0.3 * n(rng),
+                       0.3 * n(rng),
+                       0.05 * n(rng),
+                       spacing * (0.9 + 0.2 * u(rng)),
+                       140.0 + 60.0 * u(rng),
+                       0,
+                       30 + static_cast<int>(u(rng) * 30)};
+                c.age = static_cast<int>(u(rng) * c.cycle);
+                clamp_cell(c);
+                alive.push_back(c);
+            }
+
+    FILE *lineage = std::fopen((dir + "/lineage.txt").c_str(), "w");
+    if (!lineage) {
+        std::cerr << "oxelgen: cannot write " << dir << "/lineage.txt\n";
+        return 1;
+    }
+    std::fprintf(lineage, "# t id parent x y z radius\n");
+    std::fprintf(lineage,
+                 "# packed cells: a plane is %.0f px deep; a pixel belongs to the cell of "
+                 "least squared distance minus squared radius\n",
+                 cell_plane_depth);
+    CellLabels labels(size, planes);
+    for (int t = 0; t < times; ++t) {
+        for (const Cell &c : alive)
+            std::fprintf(lineage, "%d %d %d %.1f %.1f %.1f %.1f\n", t, c.id, c.parent, c.x, c.y,
+                         c.z, c.r);
+        labels.paint(alive);
+        for (int z = 0; z < planes; ++z) {
+            Canvas canvas(size, size, 18.0);
+            draw_cells(labels, alive, size, z, rims, rng, canvas);
+            if (!canvas.write_jpeg(dir + "/" + three(t) + "-" + three(z) + ".jpg")) {
+                std::fclose(lineage);
+                return 1;
+            }
+        }
+        // Move with the tissue, whose flow turns slowly and fades towards the
+        // edges of the field, plus a little motion of each cell's own (kept
+        // in part from step to step); grow so that the volume doubles over
+        // a cycle, and divide at the end of it.
+        const double pi = 3.14159265358979, phase = 0.05 * t;
+        std::vector<Cell> now;
+        now.swap(alive);
+        for (Cell c : now) {
+            c.vx = 0.7 * c.vx + 0.2 * n(rng);
+            c.vy = 0.7 * c.vy + 0.2 * n(rng);
+            c.vz = 0.7 * c.vz + 0.03 * n(rng);
+            const double fx =
+                1.5 * std::sin(2 * pi * c.y / size + phase) * std::sin(pi * c.x / size);
+            const double fy =
+                1.5 * std::cos(2 * pi * c.x / size + phase) * std::sin(pi * c.y / size);
+            c.x += fx + c.vx;
+            c.y += fy + c.vy;
+            c.z += c.vz;
+            clamp_cell(c);
+            c.r *= std::pow(2.0, 1.0 / (3.0 * c.cycle));
+            if (++c.age < c.cycle) {
+                alive.push_back(c);
+                continue;
+            }
+            // Daughters side by side in the plane, along a random direction.
+            const double a = u(rng) * 6.283185307, d = c.r * 0.45;
+            for (int side : {1, -1}) {
+                Cell daughter = c;
+                daughter.id = next_id++;
+                daughter.parent = c.id;
+                daughter.x = c.x + side * d * std::cos(a);
+                daughter.y = c.y + side * d * std::sin(a);
+                daughter.vx = c.vx + side * 0.3 * std::cos(a);
+                daughter.vy = c.vy + side * 0.3 * std::sin(a);
+                daughter.r = c.r / std::cbrt(2.0);
+                daughter.age = 0;
+                daughter.cycle = 30 + static_cast<int>(u(rng) * 30);
+                daughter.brightness = std::clamp(c.brightness + 10.0 * n(rng), 130.0, 200.0);
+                clamp_cell(daughter);
+                alive.push_back(daughter);
+            }
+        }
+    }
+    std::fclose(lineage);
+    return 0;
+}
+
 const char usage_text[] = "usage: oxelgen image WIDTH HEIGHT NUCLEI SEED OUT.jpg\n"
-                          "       oxelgen dataset DIR [TIMES [PLANES [SIZE [SEED]]]]\n";
+                          "       oxelgen dataset DIR [TIMES [PLANES [SIZE [SEED]]]]\n"
+                          "       oxelgen cells DIR [TIMES [PLANES [SIZE [SEED]]]] [--rims]\n";
 
 int usage()
 {
@@ -234,6 +525,23 @@ int main(int argc, char **argv)
         if (times <= 0 || times > 999 || planes <= 0 || planes > 999 || size < 64 || size > 999)
             return usage();
         return make_dataset(argv[2], times, planes, size, seed);
+    }
+    if (mode == "cells" && argc >= 3) {
+        std::vector<std::string> args(argv + 2, argv + argc);
+        bool rims = false;
+        if (args.back() == "--rims") {
+            rims = true;
+            args.pop_back();
+        }
+        if (args.empty() || args.size() > 5)
+            return usage();
+        int times = args.size() > 1 ? std::atoi(args[1].c_str()) : 30;
+        int planes = args.size() > 2 ? std::atoi(args[2].c_str()) : 64;
+        int size = args.size() > 3 ? std::atoi(args[3].c_str()) : 256;
+        unsigned seed = args.size() > 4 ? static_cast<unsigned>(std::atoi(args[4].c_str())) : 1;
+        if (times <= 0 || times > 999 || planes < 8 || planes > 999 || size < 64 || size > 999)
+            return usage();
+        return make_cells(args[0], times, planes, size, seed, rims);
     }
     return usage();
 }

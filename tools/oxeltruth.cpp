@@ -1,10 +1,11 @@
 // oxeltruth: a generated dataset's true lineage against a curation.
 //
-//   oxeltruth [--save-lineage FILE] DATASET_DIR ROI_FILE [LINEAGE_FILE]
+//   oxeltruth [--save-lineage FILE] [UNIT FLAGS] DATASET_DIR ROI_FILE [LINEAGE_FILE]
 //
 // DATASET_DIR holds the generator's lineage.txt. Without LINEAGE_FILE the
 // curation is the automatic one: every time point's units made and linked
-// to the time point before, as "Make units" does; --save-lineage writes it.
+// to the time point before, as "Make units" does, with the rules the unit
+// flags give (those of oxelunits); --save-lineage writes it.
 // Prints how many true nuclei the units find, and the links, divisions, DET
 // and TRA of the units' lineage against the true one.
 #include "curation_io.h"
@@ -20,8 +21,8 @@
 namespace
 {
 
-const char usage_text[] =
-    "usage: oxeltruth [--save-lineage FILE] DATASET_DIR ROI_FILE [LINEAGE_FILE]\n";
+const std::string usage_text = std::string("usage: oxeltruth [--save-lineage FILE] ") +
+                               unit_flags_usage + " DATASET_DIR ROI_FILE [LINEAGE_FILE]\n";
 
 int usage()
 {
@@ -30,14 +31,14 @@ int usage()
 }
 
 // The automatic units and links of the whole dataset.
-void make_units(tools::curation &c)
+void make_units(tools::curation &c, const unit_options &options)
 {
     roidb_plus &db = *c.db;
     if (db.count() == 0)
         return;
     q_roiimgdb rasters;
     const lineage::key_set removed;
-    unit_maker maker(db, rasters, removed, 0, db.z_max());
+    unit_maker maker(db, rasters, removed, 0, db.z_max(), options);
     lineage::key_set elite;
     lineage::tables u{c.lineage.head_members, c.lineage.members_head, c.lineage.linkage, elite};
     const auto keep_going = [] { return true; };
@@ -51,7 +52,7 @@ void make_units(tools::curation &c)
 
 int main(int argc, char **argv)
 {
-    if (oxel_program_info(argc, argv, "oxeltruth", usage_text))
+    if (oxel_program_info(argc, argv, "oxeltruth", usage_text.c_str()))
         return 0;
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string save;
@@ -59,7 +60,14 @@ int main(int argc, char **argv)
         save = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
-    if (args.size() < 2 || args.size() > 3 || (!save.empty() && args.size() == 3))
+    unit_options options;
+    std::string error;
+    if (!take_unit_flags(args, options, error)) {
+        std::cerr << "oxeltruth: " << error << std::endl;
+        return usage();
+    }
+    if (args.size() < 2 || args.size() > 3 || (!save.empty() && args.size() == 3) ||
+        (!options.plain() && args.size() == 3))
         return usage();
 
     std::vector<true_lineage::nucleus> truth;
@@ -74,7 +82,7 @@ int main(int argc, char **argv)
     } else {
         // The unit-making pass talks as it goes; only the table is wanted here.
         std::streambuf *talk = std::cout.rdbuf(nullptr);
-        make_units(c);
+        make_units(c, options);
         std::cout.rdbuf(talk);
         if (!save.empty() && !lineage_file::write(save, c.db->name(), c.lineage, std::cerr))
             return 1;

@@ -2,18 +2,88 @@
 #include "unit_maker.h"
 
 #include "keygen.h"
+#include "q_roiimgdb.h"
 #include "roidb_plus.h"
 
-#include <algorithm> // std::sort
-#include <utility>   // std::pair
+#include <algorithm> // std::sort, std::min
+#include <map>
+#include <utility> // std::pair
 #include <vector>
 
 unit_maker::unit_maker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min,
-                       int z_max)
+                       int z_max, const unit_options &options)
     : _db(db), _rasters(rasters), _removed(removed), _z_min(z_min), _z_max(z_max),
-      _search(db, rasters, removed, z_min, z_max)
+      _options(options), _search(db, rasters, removed, z_min, z_max)
 {
 }
+
+namespace
+{
+
+struct member_raster {
+    int z;
+    q_roiimg *raster;
+};
+
+bool boxes_meet(const q_roiimg *a, const q_roiimg *b)
+{
+    return a->top_left().x() <= b->bottom_right().x() &&
+           b->top_left().x() <= a->bottom_right().x() &&
+           a->top_left().y() <= b->bottom_right().y() && b->top_left().y() <= a->bottom_right().y();
+}
+
+// The rasters of a unit's members, gathered once per pass over a time point;
+// valid while the caller holds a pin of the cache.
+class unit_rasters
+{
+public:
+    unit_rasters(roidb_plus &db, q_roiimgdb &rasters, const lineage::key_multimap &head_members)
+        : _db(db), _rasters(rasters), _head_members(head_members)
+    {
+    }
+
+    const std::vector<member_raster> &of(const std::string &head)
+    {
+        auto found = _units.find(head);
+        if (found != _units.end())
+            return found->second;
+        std::vector<member_raster> members;
+        auto range = _head_members.equal_range(head);
+        for (auto it = range.first; it != range.second; ++it) {
+            roi r = _db.find_plus(it->second);
+            members.push_back({r.z(), _rasters.qrimg(r)});
+        }
+        return _units.emplace(head, std::move(members)).first->second;
+    }
+
+    long pixels(const std::string &head)
+    {
+        long n = 0;
+        for (const member_raster &m : of(head))
+            n += m.raster->size();
+        return n;
+    }
+
+    // Pixels the two units share, summed over the planes they have in common.
+    long shared(const std::string &a, const std::string &b)
+    {
+        long n = 0;
+        const std::vector<member_raster> &ma = of(a);
+        for (const member_raster &mb : of(b))
+            for (const member_raster &m : ma)
+                if (m.z == mb.z && boxes_meet(m.raster, mb.raster))
+                    n += q_shared_pixels(m.raster, mb.raster);
+        return n;
+    }
+
+private:
+    roidb_plus &_db;
+    q_roiimgdb &_rasters;
+    const lineage::key_multimap &_head_members;
+    std::map<std::string, std::vector<member_raster>> _units;
+};
+
+} // namespace
 
 int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()> &keep_going)
 {
@@ -25,9 +95,13 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
     _search.let_events_run = let_events_run;
     _search.units = &u;
     int made = 0;
+    bool stopped = false;
+    key_set caps;
     for (int z = _z_min; z <= _z_max; ++z) {
-        if (keep_going && !keep_going())
+        if (keep_going && !keep_going()) {
+            stopped = true;
             break;
+        }
         std::vector<std::pair<std::string, roi>> plane;
         roidb_plus::iterator iter;
         _db.seek_iter(t, z, 0, iter);
@@ -49,23 +123,150 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
             _search.check_adjacent(source, t, z + 1, _in_units, 0.0, 0.5);
             _search.make_units = false;
             ++made;
+            if (_options.attach_caps && u.head_members.count(key) <= 2)
+                caps.insert(key);
         }
         if (let_events_run)
             let_events_run();
     }
+    if (!stopped && !caps.empty())
+        made -= attach_caps(t, caps, u);
     return made;
+}
+
+int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u)
+{
+    const q_roiimgdb::pin keep = _rasters.hold();
+    // A cap with links would take them into another unit: it stays as it is.
+    key_set parents_linked;
+    for (const auto &link : u.linkage)
+        parents_linked.insert(link.second);
+    key_set waiting;
+    for (const std::string &cap : caps) {
+        const size_t n = u.head_members.count(cap);
+        if (n >= 1 && n <= 2 && u.linkage.count(cap) == 0 && parents_linked.count(cap) == 0)
+            waiting.insert(cap);
+    }
+    // The members of the units of three or more ROIs, by plane; a cap that
+    // joins one adds its members under that unit's head. A unit's members
+    // never change otherwise, so this is gathered once.
+    unit_rasters units(_db, _rasters, u.head_members);
+    std::map<int, std::vector<std::pair<q_roiimg *, const std::string *>>> by_plane;
+    // Every head of t, the one at (0, 0) of plane 0 included.
+    key_set heads;
+    const auto last = u.head_members.lower_bound(keygen(pos4i(0, 0, 0, t + 1)));
+    for (auto it = u.head_members.lower_bound(keygen(pos4i(0, 0, 0, t))); it != last;
+         it = u.head_members.upper_bound(it->first))
+        heads.insert(it->first);
+    for (const std::string &head : heads) {
+        if (waiting.count(head) || u.head_members.count(head) < 3)
+            continue;
+        for (const member_raster &m : units.of(head))
+            by_plane[m.z].emplace_back(m.raster, &head);
+    }
+    int joined = 0;
+    while (!waiting.empty()) {
+        std::vector<std::pair<std::string, std::string>> moves; // cap, unit it joins
+        for (const std::string &cap : waiting) {
+            const std::vector<member_raster> &pieces = units.of(cap);
+            const long cap_pixels = units.pixels(cap);
+            // Per member of a neighbouring unit: the cap's pixels it covers.
+            std::map<q_roiimg *, long> cover;
+            std::map<std::string, long> shared;
+            std::map<q_roiimg *, const std::string *> owner;
+            for (const member_raster &piece : pieces)
+                for (int dz : {-1, 1}) {
+                    auto plane = by_plane.find(piece.z + dz);
+                    if (plane == by_plane.end())
+                        continue;
+                    for (const auto &[raster, head] : plane->second) {
+                        if (!boxes_meet(raster, piece.raster))
+                            continue;
+                        const long sp = q_shared_pixels(raster, piece.raster);
+                        if (sp == 0)
+                            continue;
+                        cover[raster] += sp;
+                        shared[*head] += sp;
+                        owner[raster] = head;
+                    }
+                }
+            key_set qualified;
+            for (const auto &[raster, covered] : cover)
+                if (static_cast<double>(covered) > _options.cap_cover * cap_pixels)
+                    qualified.insert(*owner[raster]);
+            const std::string *best = nullptr;
+            long most = 0;
+            for (const std::string &head : qualified)
+                if (!best || shared[head] > most) {
+                    best = &head;
+                    most = shared[head];
+                }
+            if (best)
+                moves.emplace_back(cap, *best);
+        }
+        if (moves.empty())
+            break;
+        for (const auto &[cap, unit] : moves) {
+            const std::string *head = &*heads.find(unit);
+            for (const member_raster &m : units.of(cap))
+                by_plane[m.z].emplace_back(m.raster, head);
+            const key_set members = lineage::members(u.head_members, cap);
+            lineage::erase_unit(u, cap);
+            for (const std::string &m : members)
+                lineage::add_member(u, unit, m);
+            waiting.erase(cap);
+            ++joined;
+        }
+    }
+    return joined;
 }
 
 int unit_maker::link_time_point(int t, lineage::tables &u)
 {
     int added = 0;
-    for (const auto &[child, parent] : lineage::link_candidates(_db, _rasters, u.head_members, t)) {
-        if (lineage::has_link(u.linkage, child, parent))
-            continue;
-        if (lineage::is_link(_db, _rasters, u.head_members, parent, child)) {
-            lineage::add_link(u, child, parent);
+    const auto pairs = lineage::link_candidates(_db, _rasters, u.head_members, t);
+    if (_options.link_ratio == 0.0 && !_options.best_parent) {
+        for (const auto &[child, parent] : pairs) {
+            if (lineage::has_link(u.linkage, child, parent))
+                continue;
+            if (lineage::is_link(_db, _rasters, u.head_members, parent, child)) {
+                lineage::add_link(u, child, parent);
+                ++added;
+            }
+        }
+        return added;
+    }
+
+    const q_roiimgdb::pin keep = _rasters.hold();
+    unit_rasters units(_db, _rasters, u.head_members);
+    // The candidates come grouped by child; each child's parents are judged together.
+    for (size_t first = 0; first < pairs.size();) {
+        const std::string &child = pairs[first].first;
+        size_t end = first;
+        while (end < pairs.size() && pairs[end].first == child)
+            ++end;
+        std::vector<std::pair<const std::string *, long>> passing;
+        long best = 0;
+        for (size_t i = first; i < end; ++i) {
+            const std::string &parent = pairs[i].second;
+            const long sp = units.shared(parent, child);
+            if (sp == 0)
+                continue;
+            const long smaller = std::min(units.pixels(parent), units.pixels(child));
+            if (!(static_cast<double>(sp) > _options.link_ratio * static_cast<double>(smaller)))
+                continue;
+            passing.emplace_back(&parent, sp);
+            best = std::max(best, sp);
+        }
+        for (const auto &[parent, sp] : passing) {
+            if (_options.best_parent && 2 * sp < best)
+                continue;
+            if (lineage::has_link(u.linkage, child, *parent))
+                continue;
+            lineage::add_link(u, child, *parent);
             ++added;
         }
+        first = end;
     }
     return added;
 }

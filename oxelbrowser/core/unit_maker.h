@@ -5,6 +5,7 @@
 
 #include "lineage.h"
 #include "tracking.h"
+#include "unit_options.h"
 
 #include <functional>
 #include <string>
@@ -15,7 +16,11 @@ class roidb_plus;
 class unit_maker
 {
 public:
-    unit_maker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min, int z_max);
+    unit_maker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min, int z_max,
+               const unit_options &options = unit_options());
+    // The removed set is kept by reference: a temporary would not outlive the maker.
+    unit_maker(roidb_plus &, q_roiimgdb &, key_set &&, int, int,
+               const unit_options & = unit_options()) = delete;
 
     // Called between ROIs, so the window can handle input meanwhile.
     std::function<void()> let_events_run;
@@ -26,14 +31,30 @@ public:
     // For every ROI of time point t not yet in a unit (in key order, removed
     // ones left out): the ROI heads a new unit, and the search over the
     // neighbouring planes (more than half of the larger raster in common)
-    // records what belongs to it. No ROI joins two units. Returns the number
-    // of units made; stops early (false from keep_going) leave the time point
-    // partly grouped.
+    // records what belongs to it. No ROI joins two units. With cap
+    // attachment, the units of one or two ROIs made here then join their
+    // neighbours (see attach_caps). Returns the number of units made and not
+    // joined to another; stops early (false from keep_going) leave the time
+    // point partly grouped, without attaching.
     int make_units(int t, lineage::tables &u, const std::function<bool()> &keep_going);
 
-    // Links every unit of t to every overlapping unit of t - 1, leaving out
-    // links already present. Returns the number of links added.
+    // Links every unit of t to every overlapping unit of t - 1 that passes
+    // the link ratio, keeping only the best parents when that rule is on;
+    // links already present are left out. Returns the number of links added.
     int link_time_point(int t, lineage::tables &u);
+
+    // Cap attachment on the given units of time point t, all of one or two
+    // ROIs: each joins the unit of three or more ROIs of t whose member on
+    // the plane next to one of its members covers more than cap_cover of
+    // its pixels; of several, the one sharing the most pixels with it, ties
+    // to the smaller head. Every cap of a round is judged on the units as
+    // the round found them, so the order of the caps does not matter; rounds
+    // repeat while a cap joins, since a joined cap brings its unit next to
+    // caps farther out. The joined unit keeps its head. Returns the number
+    // of caps that joined.
+    int attach_caps(int t, const key_set &caps, lineage::tables &u);
+
+    const unit_options &options() const { return _options; }
 
 private:
     roidb_plus &_db;
@@ -41,6 +62,7 @@ private:
     const key_set &_removed;
     int _z_min;
     int _z_max;
+    unit_options _options;
     tracker _search;
     // Every ROI already in a unit, kept across time points of one pass.
     key_set _in_units;

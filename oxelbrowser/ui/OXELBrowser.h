@@ -9,6 +9,7 @@
 #include "split.h"
 #include "curation.h"
 #include "tracking.h"
+#include "unit_options.h"
 
 #include <QColor>
 #include <QCursor>
@@ -124,6 +125,9 @@ public:
     void makeUnits();
     // Links the units of the current time point to the one before (key K).
     void linkCurrentTimePoint();
+    // The rules of Make units and K: from the settings, or from the command
+    // line for one run; the "Settings…" dialog changes and saves them.
+    unit_options m_unit_options;
     // Writes the ROIs, units and links as a folder of the interchange format
     // ("Export…"), leaving out the false positives.
     void exportCuration();

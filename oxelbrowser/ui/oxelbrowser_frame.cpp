@@ -6,6 +6,7 @@
 #include "recovery.h"
 #include "roidb_plus.h"
 #include "ui_oxelbrowser.h"
+#include "unit_settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -113,6 +114,15 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
     // The lineage tree window.
     connect(ui->pushButton_lineage_tree, &QPushButton::clicked, this,
             [this] { toggleLineageTree(); });
+    // The rules of the unit pass.
+    m_unit_options = loadUnitOptions();
+    connect(ui->pushButton_unit_settings, &QPushButton::clicked, this, [this] {
+        UnitSettingsDialog dialog(m_unit_options, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        m_unit_options = dialog.options();
+        saveUnitOptions(m_unit_options);
+    });
 
     languageChange();
     resize(QSize(620, 878).expandedTo(minimumSizeHint()));

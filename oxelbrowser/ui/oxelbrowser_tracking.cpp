@@ -154,7 +154,7 @@ void OXELBrowser::makeUnits()
     setTrackingButtons(false);
     setCursor(Qt::WaitCursor);
     unit_maker maker(*m_roidb, *m_q_roiimgdb, m_removed_roi_set, m_min_focal_plane,
-                     m_max_focal_plane);
+                     m_max_focal_plane, m_unit_options);
     maker.let_events_run = [this] { letEventsRunNow(false); };
     maker.on_new_head = [this](const roi &r) { m_unit_roi_head = r; };
     const EditScope edit(*this, "Make units");
@@ -201,7 +201,7 @@ void OXELBrowser::linkCurrentTimePoint()
     if (!m_roidb || !m_q_roiimgdb || !beginBusy())
         return;
     unit_maker maker(*m_roidb, *m_q_roiimgdb, m_removed_roi_set, m_min_focal_plane,
-                     m_max_focal_plane);
+                     m_max_focal_plane, m_unit_options);
     {
         const EditScope edit(*this, "Link a time point");
         maker.link_time_point(m_time_point, m_units);

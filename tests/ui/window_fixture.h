@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QImage>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -88,6 +89,9 @@ protected:
         setenv("OXELBROWSER_IMAGE_ROOT", path("image").c_str(), 1);
         setenv("OXELBROWSER_LNK_BASE", path("LNK_").c_str(), 1);
         setenv("PWD", dir.path().toLocal8Bit().constData(), 1);
+        // Settings (the unit rules, the tree's place) stay in this test's folder.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(path("config")));
         open_window();
     }
 

@@ -1,0 +1,24 @@
+# Draws link precision against link recall for every run of the unit rules'
+# sweep (bench/curation_sweep's table), one panel per generated kind.
+#
+#   gnuplot -e "in='docs/curation-sweep.tsv'; out='docs/curation-sweep.svg'" docs/plot-curation.gp
+#
+# Needs gnuplot (Debian: gnuplot-nox); CI does not draw it.
+if (!exists("in")) in = 'docs/curation-sweep.tsv'
+if (!exists("out")) out = 'docs/curation-sweep.svg'
+set terminal svg size 1000,520 dynamic font 'sans,11'
+set output out
+set datafile separator "\t"
+set key below
+set grid
+set xlabel 'link recall'
+set ylabel 'link precision'
+set multiplot layout 1,2
+do for [kind in "cells nuclei"] {
+    set title (kind eq "cells" ? 'touching cells' : 'separated nuclei')
+    # columns: 1 kind, 2 sweep, 7 precision, 8 recall
+    plot for [s in "plain ratio caps best links combined recommended"] \
+        in using ((strcol(1) eq kind && strcol(2) eq s) ? $8 : NaN):7 \
+        with linespoints pointsize (s eq "recommended" || s eq "plain" ? 1.8 : 1) title s
+}
+unset multiplot

@@ -1,0 +1,83 @@
+// oxelunits: the automatic unit pass of "Make units" without a display, for
+// batches of datasets.
+//
+//   oxelunits ROI_FILE OUT.lineage [--link-ratio R] [--attach-caps C]
+//             [--best-parent] [--recommended]
+//
+// Groups each object's ROIs of every time point into a unit, links every time
+// point to the one before, and writes the units and links as a lineage file
+// (written beside OUT.lineage and renamed over it when complete). Exit status
+// 0 when written, 1 when the ROI file cannot be read or holds no ROI, or the
+// lineage file cannot be written (an old OUT.lineage is then left as it was), 2 on a
+// wrong command line.
+#include "lineage_file.h"
+#include "q_roiimgdb.h"
+#include "roidb_plus.h"
+#include "unit_maker.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+int usage(const std::string &why)
+{
+    if (!why.empty())
+        std::cerr << "oxelunits: " << why << std::endl;
+    std::cerr << "usage: oxelunits ROI_FILE OUT.lineage " << unit_flags_usage << std::endl;
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    unit_options options;
+    std::string error;
+    if (!take_unit_flags(args, options, error))
+        return usage(error);
+    for (const std::string &a : args)
+        if (a.size() > 1 && a[0] == '-')
+            return usage("unknown option " + a);
+    if (args.size() != 2)
+        return usage(std::string());
+
+    roidb_plus db("");
+    if (!db.load(args[0])) {
+        std::cerr << "oxelunits: cannot read the ROI file " << args[0] << std::endl;
+        return 1;
+    }
+    // A file that holds no ROI is most likely not the one meant: an earlier
+    // lineage file is worth more than an empty one.
+    if (db.count() == 0) {
+        std::cerr << "oxelunits: no ROIs in " << args[0] << "; nothing written" << std::endl;
+        return 1;
+    }
+    lineage::key_multimap head_members, linkage;
+    lineage::key_map members_head;
+    lineage::key_set elite;
+    lineage::tables u{head_members, members_head, linkage, elite};
+    size_t links = 0;
+    {
+        q_roiimgdb rasters;
+        const lineage::key_set removed;
+        unit_maker maker(db, rasters, removed, 0, db.z_max(), options);
+        for (int t = db.t_min(); t <= db.t_max(); ++t)
+            maker.make_units(t, u, nullptr);
+        for (int t = db.t_min() + 1; t <= db.t_max(); ++t)
+            links += static_cast<size_t>(maker.link_time_point(t, u));
+    }
+    if (!lineage_file::write(args[1], db.name(), head_members, linkage, elite, lineage::key_set(),
+                             std::cerr))
+        return 1;
+    size_t units = 0;
+    for (auto it = head_members.begin(); it != head_members.end();
+         it = head_members.upper_bound(it->first))
+        ++units;
+    std::cout << "oxelunits: " << db.count() << " ROIs, " << units << " units, " << links
+              << " links (" << options.describe() << ") in " << args[1] << std::endl;
+    return 0;
+}
