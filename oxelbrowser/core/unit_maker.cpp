@@ -10,8 +10,7 @@
 
 unit_maker::unit_maker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min,
                        int z_max)
-    : _db(db), _rasters(rasters), _removed(removed), _z_min(z_min), _z_max(z_max),
-      _search(db, rasters, removed, z_min, z_max)
+    : _db(db), _rasters(rasters), _removed(removed), _z_min(z_min), _z_max(z_max)
 {
 }
 
@@ -22,9 +21,12 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
             _in_units.insert(entry.first);
         _in_units_known = true;
     }
-    _search.let_events_run = let_events_run;
-    _search.head_members = &u.head_members;
-    _search.members_head = &u.members_head;
+    // A search of its own for each time point: the planes it gathers, and the
+    // rasters it holds, are let go once the time point is grouped.
+    tracker search(_db, _rasters, _removed, _z_min, _z_max);
+    search.let_events_run = let_events_run;
+    search.head_members = &u.head_members;
+    search.members_head = &u.members_head;
     int made = 0;
     for (int z = _z_min; z <= _z_max; ++z) {
         if (keep_going && !keep_going())
@@ -45,11 +47,11 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
             u.head_members.emplace(key, key);
             u.members_head.emplace(key, key);
             _in_units.insert(key);
-            _search.make_units = true;
-            _search.unit_head = key;
-            _search.check_adjacent(source, t, z - 1, _in_units, 0.0, 0.5);
-            _search.check_adjacent(source, t, z + 1, _in_units, 0.0, 0.5);
-            _search.make_units = false;
+            search.make_units = true;
+            search.unit_head = key;
+            search.check_adjacent(source, t, z - 1, _in_units, 0.0, 0.5);
+            search.check_adjacent(source, t, z + 1, _in_units, 0.0, 0.5);
+            search.make_units = false;
             ++made;
         }
         if (let_events_run)

@@ -41,7 +41,6 @@ private:
     const key_set &_removed;
     int _z_min;
     int _z_max;
-    tracker _search;
     // Every ROI already in a unit, kept across time points of one pass.
     key_set _in_units;
     bool _in_units_known = false;

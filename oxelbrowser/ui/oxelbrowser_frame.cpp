@@ -97,6 +97,11 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
     connect(ui->pushButton_lineage_tree, &QPushButton::clicked, this,
             [this] { toggleLineageTree(); });
 
+    // The status line and progress below the tabs, the canvas' scroll bars,
+    // and the designed geometry that resizing starts from.
+    createStatusLine();
+    layoutWindow();
+
     languageChange();
     resize(QSize(620, 878).expandedTo(minimumSizeHint()));
     init();
@@ -104,6 +109,7 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
 
 OXELBrowser::~OXELBrowser()
 {
+    releaseStatusLine();
     destroy();
     delete ui;
 }
@@ -298,6 +304,7 @@ static bool is_window_key(int key)
     case Qt::Key_Plus:
     case Qt::Key_Minus:
     case Qt::Key_Equal:
+    case Qt::Key_Home:
         return true;
     default:
         return false;

@@ -34,6 +34,10 @@ public:
     bool read_roi(roi &r);
     bool failed() const { return _failed; }
     size_t refused() const { return _refused; }
+    // Bytes read so far, and the file's size when opened (0 for other kinds
+    // of file), so that a long read can show how far it has got.
+    size_t consumed() const { return _consumed + _pos; }
+    size_t file_size() const { return _file_size; }
 
 private:
     int peek() { return _pos < _len ? static_cast<unsigned char>(_buf[_pos]) : refill(); }
@@ -48,6 +52,8 @@ private:
     size_t _pos;
     size_t _len;
     size_t _refused;
+    size_t _consumed;
+    size_t _file_size;
 };
 
 // Writes a text file beside its target and renames it over the target only

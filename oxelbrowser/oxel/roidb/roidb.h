@@ -28,7 +28,7 @@ public:
     // Fills r with the stored ROI at r's position; false (r untouched) if absent.
     bool find(roi &r);
 
-    // Database key: t, x, y, z as fields of at least three digits.
+    // Database key: t, x, y, z as key fields (oxel_append_key_field).
     std::string keygen(pos4i pos);
     // x in decimal, padded on the left with '0' to at least d characters.
     std::string digit(int d, int x);
@@ -65,5 +65,22 @@ protected:
     map_type db;
 };
 
-// Formatting shared by both key layouts, without the cost of a stream.
+// value in decimal, padded on the left with '0' to at least width
+// characters (the fill goes before the sign), without the cost of a stream.
 void oxel_append_field(std::string &out, int value, int width);
+
+// One field of a key, shared by both key layouts. 0 to 999: three digits,
+// as oxel_append_field(out, value, 3) writes them. 1000 and more: a capital
+// letter that gives the number of digits ('A' four, 'B' five, ... 'G' ten),
+// then the digits, so 1000 is A1000 and 12345 is B12345. Below 0: '-', a
+// capital letter for the digit count in reverse ('J' one, 'I' two, ... 'A'
+// ten), then the nine's complement of each digit of the magnitude, so -5 is
+// -J4. Every field ends where its first character says, and fields compare
+// as strings in the order of their values, so keys of any position stay
+// unique, decode and sort by their fields.
+void oxel_append_key_field(std::string &out, int value);
+// The value of the key field that begins at pos; pos moves past it. Besides
+// the forms above it reads any three characters as a decimal number (leading
+// blanks and a sign taken, stopping at the first non-digit, no digits 0), and
+// a key cut short gives what its characters hold (0 when none are left).
+int oxel_read_key_field(const std::string &key, std::string::size_type &pos);
