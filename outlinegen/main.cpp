@@ -22,8 +22,7 @@ using spotscan::image;
 using spotscan::roi;
 using spotscan::roiDetect;
 
-namespace
-{
+namespace {
 
 // Reads standard input to its end, or fails once it is longer than any valid request.
 bool read_all(std::string &in)

@@ -4,6 +4,7 @@
 #include <cstdlib>    // posix_memalign, std::free
 #include <new>        // std::bad_alloc
 #include <sys/mman.h> // madvise
+#include <utility>    // std::swap
 
 namespace spotscan {
 
@@ -46,6 +47,14 @@ void image::free()
     _pixels = nullptr;
     _allocated = false;
     _width = _height = 0;
+}
+
+void image::swap(image &other)
+{
+    std::swap(_allocated, other._allocated);
+    std::swap(_pixels, other._pixels);
+    std::swap(_width, other._width);
+    std::swap(_height, other._height);
 }
 
 void image::setSize(unsigned w, unsigned h)

@@ -28,6 +28,8 @@ public:
     unsigned getY() const { return _height; }
     bool allocated() const { return _allocated; }
     void free();
+    // Exchanges the pixels and sizes of two images.
+    void swap(image &other);
 
     // Rows are stored one after the other so that decoding, thresholding and
     // the raster scans of the detector walk memory in order.

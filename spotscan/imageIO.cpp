@@ -2,28 +2,30 @@
 #include "imageIO.h"
 
 #include "fileExt.h"
+#include "jpegScan.h"
 
 #include <cstdio>  // FILE, fopen
 #include <cstdlib> // std::exit
+#include <cstring> // std::memcpy
 #include <iostream>
-#include <vector>
-
 #include <jpeglib.h>
+#include <vector>
 
 namespace spotscan {
 
 namespace {
 
-// Any warning of the JPEG library means corrupt or truncated data: the
-// library's report, then a failed exit, so no outline is printed from garbage.
-void warn_and_exit(j_common_ptr cinfo, int msg_level)
-{
-    if (msg_level < 0) {
-        (*cinfo->err->output_message)(cinfo);
-        jpeg_destroy(cinfo);
-        std::exit(1);
-    }
-}
+// Decoded rows straight into an image.
+class imageRows : public rowReceiver {
+public:
+    explicit imageRows(image &img) : _img(img), _y(0) {}
+    void size(unsigned width, unsigned height) override { _img.setSize(width, height); }
+    void row(const unsigned char *grey) override { std::memcpy(_img.row(_y++), grey, _img.getX()); }
+
+private:
+    image &_img;
+    unsigned _y;
+};
 
 } // namespace
 
@@ -46,45 +48,15 @@ int imageIO::readjpg(image &img, std::string &name)
         std::cerr << "cannot open " << name << "\n";
         return 0;
     }
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jerr.emit_message = warn_and_exit;
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
-    jpeg_read_header(&cinfo, TRUE);
-    const bool colour = cinfo.num_components == 3;
-    if (colour)
-        cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-
-    const unsigned w = cinfo.output_width, h = cinfo.output_height;
-    const int comps = cinfo.output_components;
-    img.setSize(w, h);
-    if (comps == 1) {
-        // Decode straight into the image, a few rows per call.
-        while (cinfo.output_scanline < h) {
-            JSAMPROW rows[16];
-            unsigned n = 0;
-            for (; n < 16 && cinfo.output_scanline + n < h; ++n)
-                rows[n] = img.row(cinfo.output_scanline + n);
-            jpeg_read_scanlines(&cinfo, rows, n);
-        }
-    } else {
-        const int pick = colour ? 2 : 0;
-        std::vector<JSAMPLE> line(static_cast<size_t>(w) * comps);
-        while (cinfo.output_scanline < h) {
-            unsigned y = cinfo.output_scanline;
-            JSAMPROW rows[1] = {line.data()};
-            jpeg_read_scanlines(&cinfo, rows, 1);
-            unsigned char *out = img.row(y);
-            for (unsigned x = 0; x < w; ++x)
-                out[x] = line[static_cast<size_t>(x) * comps + pick];
-        }
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
+    image decoded;
+    imageRows rows(decoded);
+    jpegResult r = read_jpeg_rows(file, rows);
     std::fclose(file);
+    if (!r.ok()) {
+        std::cerr << "cannot read " << name << ": " << r.error << "\n";
+        return 0;
+    }
+    img.swap(decoded);
     return 1;
 }
 

@@ -14,7 +14,8 @@ public:
     // the program with status -1.
     static int read(image &img, std::string &name);
     // One-component images as they are; three-component ones by their blue
-    // component. An unopenable file is reported and returns 0.
+    // component. A file that cannot be opened or decoded is reported and
+    // returns 0, img as it was.
     static int readjpg(image &img, std::string &name);
     static int write(image &img, std::string &name);
     // An RGB JPEG at quality 100, baseline.

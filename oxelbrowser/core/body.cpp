@@ -22,8 +22,7 @@
 #define OXELBROWSER_OUTLINEGEN_PATH "/usr/local/bin/outlinegen"
 #endif
 
-namespace
-{
+namespace {
 
 using steady = std::chrono::steady_clock;
 

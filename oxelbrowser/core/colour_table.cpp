@@ -9,11 +9,9 @@
 #include <cstring>   // std::strcmp
 #include <iterator>  // std::begin, std::end
 
-namespace colour_table
-{
+namespace colour_table {
 
-namespace
-{
+namespace {
 
 struct named_colour {
     const char *name;
@@ -28,8 +26,8 @@ const named_colour x11_colours[] = {
 const struct {
     const char *name;
     int code;
-} state_names[] = {{"DEFAULT", 0},       {"FORWARD", forward},    {"BACKWARD", backward},
-                   {"LINEAGE", lineage}, {"ELITE", elite},        {"SELECTED", selected},
+} state_names[] = {{"DEFAULT", 0},   {"FORWARD", forward},   {"BACKWARD", backward},
+                   {"LINEAGE", lineage}, {"ELITE", elite}, {"SELECTED", selected},
                    {"REMOVED", removed}, {"HIGHLIGHT", highlight}};
 
 } // namespace

@@ -7,8 +7,7 @@
 
 #include <string>
 
-namespace colour_table
-{
+namespace colour_table {
 
 const int size = 128;
 

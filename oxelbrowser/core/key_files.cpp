@@ -7,8 +7,7 @@
 #include <ostream>
 #include <sys/stat.h> // stat
 
-namespace key_files
-{
+namespace key_files {
 
 bool write(const std::string &path, const std::string &dataset, const std::string &tag,
            const std::set<std::string> &keys, std::ostream &err)

@@ -37,3 +37,11 @@ std::string time_key(int t)
     oxel_append_key_field(key, t);
     return key;
 }
+
+bool is_position_key(const std::string &key)
+{
+    if (key.empty() || key[0] == '-')
+        return false;
+    const pos4i p = decode(key);
+    return p.t() >= 0 && p.z() >= 0 && p.x() >= 0 && p.y() >= 0 && keygen(p) == key;
+}

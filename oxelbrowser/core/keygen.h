@@ -13,6 +13,9 @@ std::string digit3(int a);
 std::string keygen(pos4i p);
 // The position of a browser key; fields missing from a short key read as 0.
 pos4i decode(std::string key);
+// Whether key is the key of a position with no negative field, exactly as
+// keygen writes it (the keys files may name).
+bool is_position_key(const std::string &key);
 // What every key of time point t begins with, in both key layouts: keys of
 // t sort from it up to (not including) time_key(t + 1).
 std::string time_key(int t);

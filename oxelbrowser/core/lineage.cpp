@@ -8,8 +8,7 @@
 
 #include <ostream>
 
-namespace lineage
-{
+namespace lineage {
 
 std::string head(const key_map &members_head, const std::string &key)
 {
@@ -153,11 +152,67 @@ link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_me
     return out;
 }
 
-void link(key_multimap &linkage, const std::string &unit1, const std::string &unit2,
-          std::ostream &out)
+void add_member(tables &u, const std::string &head, const std::string &member)
+{
+    u.head_members.emplace(head, member);
+    if (u.log)
+        u.log->add(change::member_add, head, member);
+    if (u.members_head.emplace(member, head).second && u.log)
+        u.log->add(change::head_add, member, head);
+}
+
+void erase_unit(tables &u, const std::string &head)
+{
+    auto range = u.head_members.equal_range(head);
+    for (auto it = range.first; it != range.second; ++it) {
+        auto own = u.members_head.find(it->second);
+        if (own != u.members_head.end()) {
+            if (u.log)
+                u.log->add(change::head_remove, own->first, own->second);
+            u.members_head.erase(own);
+        }
+    }
+    range = u.head_members.equal_range(head);
+    if (u.log)
+        for (auto it = range.first; it != range.second; ++it)
+            u.log->add(change::member_remove, head, it->second);
+    u.head_members.erase(range.first, range.second);
+}
+
+void add_link(tables &u, const std::string &child, const std::string &parent)
+{
+    u.linkage.emplace(child, parent);
+    if (u.log)
+        u.log->add(change::link_add, child, parent);
+}
+
+bool erase_link(tables &u, const std::string &child, const std::string &parent)
+{
+    auto range = u.linkage.equal_range(child);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->second == parent) {
+            u.linkage.erase(it);
+            if (u.log)
+                u.log->add(change::link_remove, child, parent);
+            return true;
+        }
+    }
+    return false;
+}
+
+void set_elite(tables &u, const std::string &head, bool elite)
+{
+    if (elite ? u.elite.insert(head).second : u.elite.erase(head) != 0)
+        if (u.log)
+            u.log->add(elite ? change::elite_add : change::elite_remove, head);
+}
+
+// The parent and child of a link between units one time point apart, in
+// either order; false (and the "Cannot link" line) otherwise.
+static bool link_ends(const std::string &unit1, const std::string &unit2, std::string &parent,
+                      std::string &child, std::ostream &out)
 {
     const int t1 = decode(unit1).t(), t2 = decode(unit2).t();
-    std::string parent, child;
     if (t2 == t1 + 1) {
         parent = unit1;
         child = unit2;
@@ -166,12 +221,28 @@ void link(key_multimap &linkage, const std::string &unit1, const std::string &un
         child = unit1;
     } else {
         out << "Cannot link " << unit1 << " and " << unit2 << std::endl;
-        return;
+        return false;
     }
-    if (has_link(linkage, child, parent))
+    return true;
+}
+
+void link(key_multimap &linkage, const std::string &unit1, const std::string &unit2,
+          std::ostream &out)
+{
+    std::string parent, child;
+    if (!link_ends(unit1, unit2, parent, child, out) || has_link(linkage, child, parent))
         return;
     out << "(" << parent << ") --- (" << child << ")" << std::endl;
     linkage.emplace(child, parent);
+}
+
+void link(tables &u, const std::string &unit1, const std::string &unit2, std::ostream &out)
+{
+    std::string parent, child;
+    if (!link_ends(unit1, unit2, parent, child, out) || has_link(u.linkage, child, parent))
+        return;
+    out << "(" << parent << ") --- (" << child << ")" << std::endl;
+    add_link(u, child, parent);
 }
 
 void release_child(key_multimap &linkage, const std::string &parent, const std::string &child,
@@ -185,6 +256,13 @@ void release_child(key_multimap &linkage, const std::string &parent, const std::
             return;
         }
     }
+}
+
+void release_child(tables &u, const std::string &parent, const std::string &child,
+                   std::ostream &out)
+{
+    out << "(" << parent << ") -x- (" << child << ")" << std::endl;
+    erase_link(u, child, parent);
 }
 
 void merge_units(tables &u, const std::string &a, const std::string &b, int t_min, int t_max,
@@ -212,41 +290,51 @@ void merge_units(tables &u, const std::string &a, const std::string &b, int t_mi
     const key_set children_a = has_children ? children(u.linkage, a) : key_set();
     const key_set children_b = has_children ? children(u.linkage, b) : key_set();
     for (const std::string &p : parents_a)
-        release_child(u.linkage, p, a, out);
+        release_child(u, p, a, out);
     for (const std::string &p : parents_b)
-        release_child(u.linkage, p, b, out);
+        release_child(u, p, b, out);
     for (const std::string &c : children_a)
-        release_child(u.linkage, a, c, out);
+        release_child(u, a, c, out);
     for (const std::string &c : children_b)
-        release_child(u.linkage, b, c, out);
+        release_child(u, b, c, out);
 
-    for (const std::string &m : member_a)
-        u.members_head.erase(m);
-    u.head_members.erase(a);
-    for (const std::string &m : member_b)
-        u.members_head.erase(m);
-    u.head_members.erase(b);
+    // Each member's own entry goes, whatever unit it names (a member recorded
+    // in two units keeps the head it had).
+    for (const key_set *group : {&member_a, &member_b})
+        for (const std::string &m : *group) {
+            auto own = u.members_head.find(m);
+            if (own != u.members_head.end()) {
+                if (u.log)
+                    u.log->add(change::head_remove, own->first, own->second);
+                u.members_head.erase(own);
+            }
+        }
+    for (const std::string *h : {&a, &b}) {
+        auto range = u.head_members.equal_range(*h);
+        if (u.log)
+            for (auto it = range.first; it != range.second; ++it)
+                u.log->add(change::member_remove, *h, it->second);
+        u.head_members.erase(range.first, range.second);
+    }
 
     const std::string head = *member_a.begin();
     for (const key_set *group : {&member_a, &member_b})
-        for (const std::string &m : *group) {
-            u.members_head.emplace(m, head);
-            u.head_members.emplace(head, m);
-        }
+        for (const std::string &m : *group)
+            add_member(u, head, m);
     if (has_parents) {
         for (const std::string &p : parents_a)
-            link(u.linkage, p, head, out);
+            link(u, p, head, out);
         for (const std::string &p : parents_b)
-            link(u.linkage, p, head, out);
+            link(u, p, head, out);
     }
     if (has_children) {
         for (const std::string &c : children_a)
-            link(u.linkage, head, c, out);
+            link(u, head, c, out);
         for (const std::string &c : children_b)
-            link(u.linkage, head, c, out);
+            link(u, head, c, out);
     }
-    u.elite.erase(a);
-    u.elite.erase(b);
+    set_elite(u, a, false);
+    set_elite(u, b, false);
 }
 
 } // namespace lineage

@@ -3,6 +3,8 @@
 // All keys are browser keys, so every walk runs in key order.
 #pragma once
 
+#include "change_log.h"
+
 #include <iosfwd>
 #include <map>
 #include <set>
@@ -46,21 +48,37 @@ bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_membe
 std::vector<std::pair<std::string, std::string>>
 link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_members, int t);
 
-// The unit and lineage tables of the window, edited together.
+// The unit and lineage tables of the window, edited together. Edits made
+// through the functions below are recorded in log when there is one.
 struct tables {
     key_multimap &head_members;
     key_map &members_head;
     key_multimap &linkage;
     key_set &elite;
+    change_log *log = nullptr;
 };
+
+// The single edits of the tables, each recorded.
+// head -> member, and member -> head unless the member has a head already.
+void add_member(tables &u, const std::string &head, const std::string &member);
+// Every entry of the unit headed by head, and each member's own entry.
+void erase_unit(tables &u, const std::string &head);
+// One entry child -> parent, as it is (no test of the time points).
+void add_link(tables &u, const std::string &child, const std::string &parent);
+// One entry child -> parent if there is one.
+bool erase_link(tables &u, const std::string &child, const std::string &parent);
+void set_elite(tables &u, const std::string &head, bool elite);
 
 // Adds child → parent for units one time point apart, in either order, with
 // its trace line; "Cannot link A and B" otherwise. An existing link is kept
 // silently.
 void link(key_multimap &linkage, const std::string &unit1, const std::string &unit2,
           std::ostream &out);
+void link(tables &u, const std::string &unit1, const std::string &unit2, std::ostream &out);
 // Writes its trace line, then removes one copy of the link if there is one.
 void release_child(key_multimap &linkage, const std::string &parent, const std::string &child,
+                   std::ostream &out);
+void release_child(tables &u, const std::string &parent, const std::string &child,
                    std::ostream &out);
 // Joins two units of one time point under the smallest member key of a and
 // moves the links of both to it; t_min and t_max bound the time points.

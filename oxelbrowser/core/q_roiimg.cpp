@@ -110,8 +110,7 @@ void q_roiimg::count_size()
     _cy = _top_left.y() + (n ? static_cast<double>(sum_y) / n : 0.0);
 }
 
-namespace
-{
+namespace {
 
 struct overlap_box {
     int left, top, right, bottom;

@@ -12,8 +12,7 @@
 #include <utility> // std::move
 #include <vector>
 
-class q_roiimgdb
-{
+class q_roiimgdb {
 public:
     // Memory the cache may keep in rasters beyond those a running command
     // holds, unless the window's settings say otherwise ("cache/rasters").
@@ -24,8 +23,7 @@ public:
     // or across letting events run, holds one for as long as it keeps them;
     // without a pin a pointer is good only until the next request or
     // removal. Pins may outlive the cache.
-    class pin
-    {
+    class pin {
     public:
         pin() = default;
 

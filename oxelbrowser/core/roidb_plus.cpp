@@ -6,7 +6,7 @@
 #include <algorithm> // std::max
 #include <iostream>
 #include <iterator> // std::prev, std::distance, std::advance
-#include <utility>  // std::move
+#include <utility> // std::move
 #include <vector>
 
 namespace
@@ -256,6 +256,15 @@ int roidb_plus::t_min()
 int roidb_plus::t_max()
 {
     return tz_xy_db.empty() ? 0 : decode(tz_xy_db.rbegin()->first).t();
+}
+
+std::vector<roi> roidb_plus::rois_in(int t_from, int t_end) const
+{
+    std::vector<roi> out;
+    for (const auto &e : db)
+        if (e.second.t() >= t_from && e.second.t() <= t_end)
+            out.push_back(e.second);
+    return out;
 }
 
 int roidb_plus::z_max() const

@@ -10,12 +10,10 @@
 #include <string>
 #include <vector>
 
-class roidb_plus : public roidb
-{
+class roidb_plus : public roidb {
 public:
-    using index_type =
-        std::multimap<std::string, pos2i, std::less<std::string>,
-                      oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
+    using index_type = std::multimap<std::string, pos2i, std::less<std::string>,
+                                     oxel::node_pool_allocator<std::pair<const std::string, pos2i>>>;
     using iterator = index_type::iterator;
 
     roidb_plus(std::string name);
@@ -29,6 +27,8 @@ public:
     // be shown: it is held and written back, but no plane lists it.
     void entry_plus(roi r);
     void read_plus(std::string filename);
+    // write, telling whether the file was written whole.
+    bool save(const std::string &filename) { return write_file(filename); }
     // Called now and then during a long read with the bytes read so far and
     // the file's size; false stops the read.
     using progress = std::function<bool(size_t done, size_t total)>;
@@ -65,6 +65,8 @@ public:
     // Smallest and largest time point of the ROIs that planes list; 0 when none.
     int t_min();
     int t_max();
+    // The ROIs with t_from <= t <= t_end, in database-key order.
+    std::vector<roi> rois_in(int t_from, int t_end) const;
     // Highest focal plane of any ROI; 0 when the database is empty.
     int z_max() const;
 
@@ -72,6 +74,9 @@ public:
     size_t count() const { return db.size(); }
     // Number of ROIs held at a negative position (in no plane).
     size_t unshown() const { return _unshown; }
+    // Every ROI in database key order (t, x, y, z), for walks that need no
+    // look-up per ROI.
+    const map_type &rois() const { return db; }
 
 private:
     // The ROIs of the file with t_from <= t <= t_end, and its name; false

@@ -2,6 +2,7 @@
 #include "split.h"
 
 #include "body.h"
+#include "curation.h"
 #include "keygen.h"
 #include "q_roiimgdb.h"
 #include "review.h"
@@ -137,13 +138,13 @@ double side_of(pos3d p, pos3d point, pos3d nom)
 
 void release(context &c, const std::string &parent, const std::string &child)
 {
-    lineage::release_child(c.units.linkage, parent, child, c.out);
+    lineage::release_child(c.units, parent, child, c.out);
 }
 
 void link(context &c, const std::string &a, const std::string &b)
 {
     if (!a.empty() && !b.empty())
-        lineage::link(c.units.linkage, a, b, c.out);
+        lineage::link(c.units, a, b, c.out);
 }
 
 // Replaces the unit by the pieces and links them. Everything that can fail
@@ -169,14 +170,9 @@ bool rebuild(context &c, const std::string &doubt, const std::string &p1, const 
         }
 
     // The old unit goes, with its ROIs and rasters.
+    lineage::erase_unit(c.units, doubt);
     for (const std::string &m : members)
-        c.units.members_head.erase(m);
-    c.units.head_members.erase(doubt);
-    for (const std::string &m : members) {
-        const pos4i p = decode(m);
-        c.db.remove(roi(p, ""));
-        c.rasters.remove(p);
-    }
+        curation::remove_roi(c.db, &c.rasters, c.units.log, m);
     release(c, p1, doubt);
     release(c, p2, doubt);
     const lineage::key_set other_parents = lineage::parents(c.units.linkage, doubt);
@@ -195,9 +191,8 @@ bool rebuild(context &c, const std::string &doubt, const std::string &p1, const 
          {std::make_pair(&plus, head_plus), std::make_pair(&minus, head_minus)})
         for (const piece &p : *side) {
             const std::string key = keygen(p.r);
-            c.db.entry_plus(p.r);
-            c.units.head_members.emplace(head, key);
-            c.units.members_head.emplace(key, head);
+            curation::enter_roi(c.db, c.units.log, p.r);
+            lineage::add_member(c.units, head, key);
             if (c.on_piece)
                 c.on_piece(key, p.from);
         }
@@ -243,7 +238,7 @@ bool rebuild(context &c, const std::string &doubt, const std::string &p1, const 
             }
         }
     }
-    c.units.elite.erase(doubt);
+    lineage::set_elite(c.units, doubt, false);
     if (c.on_change)
         c.on_change();
     return true;

@@ -101,10 +101,8 @@ void tracker::search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, 
                 continue;
             roiset.insert(c.key);
             changed = true;
-            if (make_units && head_members && members_head) {
-                head_members->emplace(unit_head, c.key);
-                members_head->emplace(c.key, unit_head);
-            }
+            if (make_units && units)
+                lineage::add_member(*units, unit_head, c.key);
             f.above = c.raster;
             const int below = f.z - 1, at = f.t;
             open(c.raster, at, at, below);

@@ -5,6 +5,7 @@
 
 #include "OXEL_roi"
 #include "box_grid.h"
+#include "lineage.h"
 #include "q_roiimgdb.h"
 
 #include <functional>
@@ -20,8 +21,7 @@ class roidb_plus;
 
 using key_set = std::set<std::string>;
 
-class tracker
-{
+class tracker {
 public:
     struct candidate {
         std::string key;
@@ -46,8 +46,7 @@ public:
     // unit_head (its own head entry is kept if it has one).
     bool make_units = false;
     std::string unit_head;
-    std::multimap<std::string, std::string> *head_members = nullptr;
-    std::map<std::string, std::string> *members_head = nullptr;
+    lineage::tables *units = nullptr;
     // Set when any key joined a set.
     bool changed = false;
     // Planes gathered by this tracker go to (and come from) this store.
@@ -83,7 +82,8 @@ private:
     void search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, double mor_t,
                 double mor_z);
     void open(q_roiimg *from, int from_t, int t, int z);
-    bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t, double mor_z);
+    bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t,
+                double mor_z);
 
     roidb_plus &_db;
     q_roiimgdb &_rasters;

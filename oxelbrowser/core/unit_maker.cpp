@@ -25,8 +25,7 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
     // rasters it holds, are let go once the time point is grouped.
     tracker search(_db, _rasters, _removed, _z_min, _z_max);
     search.let_events_run = let_events_run;
-    search.head_members = &u.head_members;
-    search.members_head = &u.members_head;
+    search.units = &u;
     int made = 0;
     for (int z = _z_min; z <= _z_max; ++z) {
         if (keep_going && !keep_going())
@@ -44,8 +43,7 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
                 continue;
             if (on_new_head)
                 on_new_head(source);
-            u.head_members.emplace(key, key);
-            u.members_head.emplace(key, key);
+            lineage::add_member(u, key, key);
             _in_units.insert(key);
             search.make_units = true;
             search.unit_head = key;
@@ -67,7 +65,7 @@ int unit_maker::link_time_point(int t, lineage::tables &u)
         if (lineage::has_link(u.linkage, child, parent))
             continue;
         if (lineage::is_link(_db, _rasters, u.head_members, parent, child)) {
-            u.linkage.emplace(child, parent);
+            lineage::add_link(u, child, parent);
             ++added;
         }
     }

@@ -14,7 +14,7 @@ class ImageDB {
 public:
     // 1 GiB: some sixty 2048 x 2048 planes, or all planes of several time
     // points of the usual 1024-pixel images.
-    static const size_t default_budget = size_t(1) << 30;
+    static constexpr size_t default_budget = size_t(1) << 30;
 
     explicit ImageDB(size_t budget = default_budget);
 

@@ -8,6 +8,7 @@
 #include "file_chooser.h"
 #include "review.h"
 #include "split.h"
+#include "curation.h"
 #include "tracking.h"
 
 #include <QColor>
@@ -26,6 +27,7 @@
 #include <vector>
 
 class QApplication;
+class QUndoStack;
 class QCloseEvent;
 class QShowEvent;
 class QFrame;
@@ -89,6 +91,17 @@ public:
 
     // The outline program's seam for the split, so that tests can fail it.
     void setOutlineTracer(split::tracer tracer) { m_outline_tracer = std::move(tracer); }
+    // Undo and redo: one command per user action that changes the ROIs, the
+    // false-positive marks or the lineage.
+    QUndoStack *undoStack() const { return m_undo; }
+    void undo();
+    void redo();
+    // Whether the ROIs, the false-positive marks or the lineage (file_part
+    // bits) changed since they were last read or saved.
+    bool unsaved(unsigned parts) const;
+    // The memory the undo history may keep before its oldest steps go.
+    void setUndoLimit(size_t bytes) { m_undo_limit = bytes; }
+    size_t undoBytes() const { return m_undo_bytes; }
     // Dialogs go through this seam, so that tests can answer them.
     void setFileChooser(std::unique_ptr<FileChooser> chooser);
     // Opens a ROI file as "Read ROIs" does once its dialog has answered.
@@ -103,6 +116,9 @@ public:
     void makeUnits();
     // Links the units of the current time point to the one before (key K).
     void linkCurrentTimePoint();
+    // Writes the ROIs, units and links as a folder of the interchange format
+    // ("Export…"), leaving out the false positives.
+    void exportCuration();
     // Time spent letting events run during long operations, in milliseconds.
     double eventMilliseconds() const { return m_event_ms; }
     // The "Lineage" tree window (made on first use), and opening or closing it (key V).
@@ -328,6 +344,34 @@ public:
     bool m_split_mode;
 
 private:
+    friend class EditCommand;
+    // Everything changed between its start and its end is one command of the
+    // undo history (nested scopes join the outermost one).
+    class EditScope {
+    public:
+        EditScope(OXELBrowser &w, const char *name);
+        ~EditScope();
+        EditScope(const EditScope &) = delete;
+        EditScope &operator=(const EditScope &) = delete;
+
+    private:
+        OXELBrowser &_w;
+    };
+    // The finished edit becomes a command of the undo history.
+    void finishEdit();
+    // Applies a command's changes again or takes them back.
+    void applyEdit(const std::vector<change> &changes, bool forward);
+    // Drops the oldest steps while the history takes more than its limit.
+    void trimUndoHistory();
+    // What the unsaved-changes line under the dataset name says.
+    void showUnsaved();
+    // Marks a part as just read or saved.
+    void markSaved(unsigned parts);
+    // Forgets the history (another dataset).
+    void clearUndoHistory();
+    // The curated state, for applying changes.
+    curation::state curatedState();
+
     // The focal-plane range before a file widens it.
     static constexpr int default_max_focal_plane = 55;
 
@@ -384,6 +428,7 @@ private:
     tracker makeTracker();
     // Removes a ROI from the database and its raster from the cache.
     void dropRoi(const std::string &key);
+    void recordReplacement(const std::vector<roi> &before, const std::vector<roi> &after);
     // $PWD + "/" + dataset + extension: where the file dialogs start.
     QString startName(const char *extension) const;
     void saveKeyFile(QPushButton *button, const QString &filter, const QString &objectName,
@@ -439,6 +484,22 @@ private:
     std::set<std::string> m_dismissed_units;
     // Traces the pieces of a split (the outline program; tests put a fake).
     split::tracer m_outline_tracer;
+    // The unit tables as one, with the running edit's log.
+    lineage::tables m_units{m_head_members, m_members_head, m_linkage_multimap,
+                            m_elite_head_roi_set};
+    change_log m_edit_log;
+    int m_edit_depth = 0;
+    QString m_edit_name;
+    QUndoStack *m_undo = nullptr;
+    size_t m_undo_bytes = 0;
+    size_t m_undo_limit = size_t(256) << 20;
+    bool m_undo_dropped = false;
+    // While the history is rebuilt, its commands change nothing.
+    bool m_rebuilding_history = false;
+    // The undo index at which each file part was last read or saved (valid
+    // false: that state can no longer be reached).
+    int m_saved_index[3] = {0, 0, 0};
+    bool m_saved_valid[3] = {true, true, true};
     LineageTreeWindow *m_tree = nullptr;
     // The canvas' zoom and scroll; a fresh view (after a read) is set to 1:1
     // or to fit by the first image shown.

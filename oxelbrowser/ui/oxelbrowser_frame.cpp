@@ -9,6 +9,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEvent>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QUndoStack>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -65,8 +68,9 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
     pushButton_auto = ui->pushButton_auto;
     pushButton_forward_tracking = ui->pushButton_forward_tracking;
 
-    // Beside the designed commands: the unit-making pass.
+    // Beside the designed commands: the unit-making pass and the export.
     connect(ui->pushButton_make_units, &QPushButton::clicked, this, [this] { makeUnits(); });
+    connect(ui->pushButton_export, &QPushButton::clicked, this, [this] { exportCuration(); });
     // Cutting falsely grouped units.
     connect(ui->pushButton_split, &QPushButton::clicked, this,
             &OXELBrowser::pushButton_split_clicked);
@@ -82,6 +86,15 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
             &OXELBrowser::pushButton_unlinked_unit_clicked);
     connect(ui->pushButton_review, &QPushButton::clicked, this,
             [this] { pushButton_review_clicked(); });
+    // Undo and redo.
+    m_undo = new QUndoStack(this);
+    auto *undo_key = new QShortcut(QKeySequence::Undo, this);
+    connect(undo_key, &QShortcut::activated, this, [this] { undo(); });
+    for (const QKeySequence &keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                                     QKeySequence(Qt::CTRL | Qt::Key_Y)}) {
+        auto *redo_key = new QShortcut(keys, this);
+        connect(redo_key, &QShortcut::activated, this, [this] { redo(); });
+    }
     // Typed numbers and names take effect when editing ends.
     connect(lineEdit_time_point, &QLineEdit::editingFinished, this,
             [this] { applyTypedTimePoint(); });

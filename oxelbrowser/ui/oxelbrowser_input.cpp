@@ -326,10 +326,10 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
     } else if (m_manual_elite) {
         if (left) {
             const std::string h = unitOf(key);
-            if (!h.empty() && isElite(h))
-                m_elite_head_roi_set.erase(h);
-            else if (!h.empty())
-                m_elite_head_roi_set.insert(h);
+            if (!h.empty()) {
+                const EditScope edit(*this, "Elite mark");
+                lineage::set_elite(m_units, h, !isElite(h));
+            }
             lineageChanged();
             setManualEliteMode(false);
         }
@@ -348,6 +348,7 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
             if (!h.empty()) {
                 m_lineage_mode_roi_set.clear();
                 m_lineage_mode_roi_set.insert(h);
+                const EditScope edit(*this, "Remove links");
                 for (const std::string &parent : parents(h))
                     release_child(parent, h);
             }
@@ -387,11 +388,11 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
         } else {
             m_selected_roi_set.erase(key);
         }
-    } else if (e->button() == Qt::RightButton) {
-        if (!m_removed_roi_set.count(key))
-            m_removed_roi_set.insert(key);
-        else
-            m_removed_roi_set.erase(key);
+    } else if (e->button() == Qt::RightButton && !refusedAsBusy()) {
+        // A false-positive mark is an edit, so it waits for no running operation.
+        const EditScope edit(*this, "False-positive mark");
+        curation::set_mark(m_removed_roi_set, m_units.log, key, !m_removed_roi_set.count(key),
+                           change::fp_add, change::fp_remove);
     }
     dirty = true;
     repaintNow();

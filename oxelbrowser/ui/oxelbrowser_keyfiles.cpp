@@ -32,8 +32,19 @@ void OXELBrowser::readKeyFile(const QString &filter, const QString &objectName,
                                                  startName(extension), filter, objectName);
     if (name.isEmpty())
         return;
-    if (key_files::read(name.toStdString(), m_dataset.toStdString(), tag, keys, std::cerr) ==
-        key_files::read_result::unreadable)
+    // The keys read join the set only once the file is read; false-positive
+    // marks read are one undoable edit.
+    std::set<std::string> incoming;
+    const key_files::read_result got =
+        key_files::read(name.toStdString(), m_dataset.toStdString(), tag, incoming, std::cerr);
+    if (&keys == &m_removed_roi_set) {
+        const EditScope edit(*this, "Read FP");
+        for (const std::string &key : incoming)
+            curation::set_mark(keys, m_units.log, key, true, change::fp_add, change::fp_remove);
+    } else {
+        keys.insert(incoming.begin(), incoming.end());
+    }
+    if (got == key_files::read_result::unreadable)
         return;
     dirty = true;
     repaintNow();

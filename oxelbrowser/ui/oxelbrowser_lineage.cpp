@@ -94,28 +94,31 @@ void OXELBrowser::makeLinkage(int t)
 {
     if (!m_roidb || !m_q_roiimgdb)
         return;
+    const EditScope edit(*this, "Link a time point");
     for (const auto &[cu, pu] : lineage::link_candidates(*m_roidb, *m_q_roiimgdb, m_head_members, t))
         if (isLink(pu, cu))
-            m_linkage_multimap.emplace(cu, pu);
+            lineage::add_link(m_units, cu, pu);
     lineageChanged();
 }
 
 void OXELBrowser::link(std::string unit1, std::string unit2)
 {
-    lineage::link(m_linkage_multimap, unit1, unit2, std::cout);
+    const EditScope edit(*this, "Link");
+    lineage::link(m_units, unit1, unit2, std::cout);
     lineageChanged();
 }
 
 void OXELBrowser::release_child(std::string parent, std::string child)
 {
-    lineage::release_child(m_linkage_multimap, parent, child, std::cout);
+    const EditScope edit(*this, "Remove a link");
+    lineage::release_child(m_units, parent, child, std::cout);
     lineageChanged();
 }
 
 void OXELBrowser::mergeUnits(std::string a, std::string b)
 {
-    lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
-    lineage::merge_units(u, a, b, m_min_time_point, m_max_time_point, std::cout);
+    const EditScope edit(*this, "Merge units");
+    lineage::merge_units(m_units, a, b, m_min_time_point, m_max_time_point, std::cout);
     lineageChanged();
 }
 

@@ -229,6 +229,7 @@ void OXELBrowser::read_common()
     m_review_pos = -1;
     m_review_unit.clear();
     m_dismissed_units.clear();
+    clearUndoHistory();
     lineageChanged();
     showReviewCount();
     lineEdit_dataset->setEnabled(false);

@@ -41,8 +41,7 @@ void OXELBrowser::drawLineage(QPixmap &dic)
 {
     if (!m_roidb || !m_q_roiimgdb || m_linkage_multimap.empty() || dic.isNull())
         return;
-    const lineage::tables u{m_head_members, m_members_head, m_linkage_multimap,
-                            m_elite_head_roi_set};
+    const lineage::tables &u = m_units;
     // Centres are kept between paints until units or ROIs change.
     if (m_unit_views_generation != m_lineage_generation) {
         m_unit_views.clear();
@@ -167,7 +166,11 @@ void OXELBrowser::dismissReviewUnit()
 {
     if (!m_roidb || refusedAsBusy() || m_review_unit.empty())
         return;
-    m_dismissed_units.insert(m_review_unit);
+    {
+        const EditScope edit(*this, "Dismiss from review");
+        curation::set_mark(m_dismissed_units, m_units.log, m_review_unit, true,
+                           change::dismiss_add, change::dismiss_remove);
+    }
     std::cout << "dismissed: " << m_review_unit << std::endl;
     m_review_built = false;
     refreshReviewQueue();

@@ -11,6 +11,7 @@
 
 #include <cstdlib> // std::getenv
 #include <iostream>
+#include <map>
 
 void OXELBrowser::pushButton_reset_clicked()
 {
@@ -20,12 +21,25 @@ void OXELBrowser::pushButton_reset_clicked()
     m_bwd_roi_set.clear();
     m_mouse_over_roi_set.clear();
     m_make_unit_roi_set.clear();
-    m_head_members.clear();
-    m_members_head.clear();
-    m_elite_head_roi_set.clear();
+    {
+        // The units, links and elite marks go as one edit that can be undone.
+        const EditScope edit(*this, "Reset");
+        while (!m_linkage_multimap.empty())
+            lineage::erase_link(m_units, m_linkage_multimap.begin()->first,
+                                m_linkage_multimap.begin()->second);
+        while (!m_head_members.empty())
+            lineage::erase_unit(m_units, m_head_members.begin()->first);
+        // Members recorded under another unit keep an entry of their own.
+        while (!m_members_head.empty()) {
+            m_units.log->add(change::head_remove, m_members_head.begin()->first,
+                             m_members_head.begin()->second);
+            m_members_head.erase(m_members_head.begin());
+        }
+        while (!m_elite_head_roi_set.empty())
+            lineage::set_elite(m_units, *m_elite_head_roi_set.begin(), false);
+    }
     m_smallest_enclosing_circle.clear();
     m_linkage_set.clear();
-    m_linkage_multimap.clear();
     endBusy();
     lineageChanged();
     dirty = true;
@@ -51,10 +65,8 @@ void OXELBrowser::pushButton_select_all_clicked()
 
 void OXELBrowser::dropRoi(const std::string &key)
 {
-    m_roidb->remove(key);
-    // A later ROI at the same position is rasterised afresh.
-    if (m_q_roiimgdb)
-        m_q_roiimgdb->remove(decode(key));
+    const EditScope edit(*this, "Remove a ROI");
+    curation::remove_roi(*m_roidb, m_q_roiimgdb, m_units.log, key);
     lineageChanged();
 }
 
@@ -65,6 +77,7 @@ void OXELBrowser::pushButton_clean_clicked()
     if (!m_roidb || !beginBusy())
         return;
     setCursor(Qt::WaitCursor);
+    const EditScope edit(*this, "Clean Up");
     size_t removed = 0;
     {
         progress_scope progress(*this, tr("Clean Up..."),
@@ -125,6 +138,7 @@ void OXELBrowser::pushButton_drop_false_positive_clicked()
     const std::set<std::string> marked = m_removed_roi_set;
     size_t done = 0, removed = 0;
     {
+        const EditScope edit(*this, "Drop FP");
         progress_scope progress(*this, tr("Drop FP..."), static_cast<long long>(marked.size()));
         for (const std::string &key : marked) {
             if (m_stop_requested || !m_roidb)
@@ -165,7 +179,8 @@ void OXELBrowser::pushButton_restore_clicked()
         std::cerr << "No such file or directory: " << path << std::endl;
     } else {
         setCursor(Qt::WaitCursor);
-        const size_t before = m_roidb->count();
+        const size_t before_count = m_roidb->count();
+        const std::vector<roi> before = m_roidb->rois_in(m_time_point, m_max_time_point);
         progress_scope progress(*this, tr("Restore: reading %1...").arg(name),
                                 QFileInfo(name).size());
         const auto keep_going = [this, &progress](size_t read, size_t) {
@@ -173,8 +188,11 @@ void OXELBrowser::pushButton_restore_clicked()
             letEventsRunNow(false);
             return !m_stop_requested;
         };
-        switch (m_roidb->replace_checked(path, m_time_point, m_max_time_point, m_roidb->name(),
-                                         keep_going)) {
+        const auto result = m_roidb->replace_checked(path, m_time_point, m_max_time_point,
+                                                     m_roidb->name(), keep_going);
+        if (result == roidb_plus::replace_result::replaced)
+            recordReplacement(before, m_roidb->rois_in(m_time_point, m_max_time_point));
+        switch (result) {
         case roidb_plus::replace_result::unreadable:
             std::cerr << "Cannot open " << path << std::endl;
             break;
@@ -191,7 +209,7 @@ void OXELBrowser::pushButton_restore_clicked()
                            .arg(m_max_time_point)
                            .arg(name)
                            .arg(m_roidb->count())
-                           .arg(before));
+                           .arg(before_count));
             break;
         }
         setCursor(Qt::ArrowCursor);
@@ -201,4 +219,29 @@ void OXELBrowser::pushButton_restore_clicked()
     // The position stays inside the range the database now spans.
     setCurrentTimePoint(m_time_point);
     endBusy();
+}
+
+// A restore's changes, as the ROIs of its time points before and after it
+// (both in database-key order): those gone or changed, then those new or
+// changed, one undoable edit.
+void OXELBrowser::recordReplacement(const std::vector<roi> &before, const std::vector<roi> &after)
+{
+    const EditScope edit(*this, "Restore ROIs");
+    std::map<std::string, const roi *> now;
+    for (const roi &r : after)
+        now.emplace(keygen(r), &r);
+    std::map<std::string, const roi *> was;
+    for (const roi &r : before) {
+        const std::string key = keygen(r);
+        was.emplace(key, &r);
+        auto same = now.find(key);
+        if (same == now.end() || same->second->outline_ref() != r.outline_ref())
+            m_units.log->add(change::roi_remove, key, std::string(), r.outline());
+    }
+    for (const roi &r : after) {
+        const std::string key = keygen(r);
+        auto old = was.find(key);
+        if (old == was.end() || old->second->outline_ref() != r.outline_ref())
+            m_units.log->add(change::roi_add, key, std::string(), r.outline());
+    }
 }

@@ -38,8 +38,7 @@ unsigned int OXELBrowser::cross_section_size(std::string doubt, pos3d E_normal, 
 {
     if (!m_roidb || !m_q_roiimgdb)
         return 0;
-    lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
-    split::context c = splitContext(u);
+    split::context c = splitContext(m_units);
     return split::cross_section_size(c, doubt, E_normal, E_pos, plus, minus);
 }
 
@@ -51,8 +50,7 @@ pos3d OXELBrowser::search_cutting_position(std::string doubt, pos3d E_normal, po
     const double nan = std::numeric_limits<double>::quiet_NaN();
     if (!m_roidb || !m_q_roiimgdb)
         return pos3d(nan, nan, nan);
-    lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
-    split::context c = splitContext(u);
+    split::context c = splitContext(m_units);
     const split::search_result found =
         split::search_cutting_position(c, doubt, E_normal, E_pos, SEARCH_WIDTH);
     return found.found ? found.point : pos3d(nan, nan, nan);
@@ -64,8 +62,7 @@ void OXELBrowser::splitROI(std::string doubt, pos3d E_normal, pos3d E_pos, std::
 {
     if (!m_roidb || !m_q_roiimgdb)
         return;
-    lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
-    split::context c = splitContext(u);
+    split::context c = splitContext(m_units);
     std::list<roi> p, m;
     if (!split::split_rois(c, doubt, E_normal, E_pos, p, m)) {
         std::cerr << "split: the outline program failed" << std::endl;
@@ -92,8 +89,8 @@ void OXELBrowser::pushButton_split_clicked()
         std::cout << "Auto split: no elite unit; doubtful units will merge their parents"
                   << std::endl;
     std::set<std::string> passed_over;
-    lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
-    split::context c = splitContext(u);
+    const EditScope edit(*this, "Split");
+    split::context c = splitContext(m_units);
     // The doubtful units at the start set the bar's length (a cut may make more).
     search_doubt_units();
     const long long doubtful = static_cast<long long>(m_falsely_grouped_units_candidates.size());
@@ -156,8 +153,8 @@ void OXELBrowser::manualSplit(std::string doubt, std::set<std::string> parent_se
     auto it = parent_set.begin();
     const std::string p1 = *it++;
     const std::string p2 = *it;
-    lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
-    split::context c = splitContext(u);
+    const EditScope edit(*this, "Manual split");
+    split::context c = splitContext(m_units);
     const split::cut_result cut = split::manual(c, doubt, p1, p2, x, y, z);
     // The lineage root named the unit just dissolved: it follows a piece.
     if (cut.what == split::outcome::cut && m_lineage_mode_roi_set.count(doubt)) {

@@ -19,8 +19,7 @@ tracker OXELBrowser::makeTracker()
 {
     tracker t(*m_roidb, *m_q_roiimgdb, m_removed_roi_set, m_min_focal_plane, m_max_focal_plane);
     t.let_events_run = [this] { letEventsRunNow(false); };
-    t.head_members = &m_head_members;
-    t.members_head = &m_members_head;
+    t.units = &m_units;
     t.make_units = m_make_units;
     t.unit_head = keygen(m_unit_roi_head);
     if (m_step_planes)
@@ -182,7 +181,8 @@ void OXELBrowser::makeUnits()
                      m_max_focal_plane);
     maker.let_events_run = [this] { letEventsRunNow(false); };
     maker.on_new_head = [this](const roi &r) { m_unit_roi_head = r; };
-    lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
+    const EditScope edit(*this, "Make units");
+    lineage::tables &u = m_units;
     const auto keep_going = [this] { return !m_stop_requested; };
 
     int grouped_to = m_min_time_point - 1, units_made = 0;
@@ -234,8 +234,10 @@ void OXELBrowser::linkCurrentTimePoint()
         return;
     unit_maker maker(*m_roidb, *m_q_roiimgdb, m_removed_roi_set, m_min_focal_plane,
                      m_max_focal_plane);
-    lineage::tables u{m_head_members, m_members_head, m_linkage_multimap, m_elite_head_roi_set};
-    maker.link_time_point(m_time_point, u);
+    {
+        const EditScope edit(*this, "Link a time point");
+        maker.link_time_point(m_time_point, m_units);
+    }
     lineageChanged();
     endBusy();
     dirty = true;

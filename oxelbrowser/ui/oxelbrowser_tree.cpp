@@ -111,7 +111,7 @@ void walk_lineage(OXELBrowser &w, int key)
     if (w.m_lineage_mode_roi_set.empty())
         return;
     if (w.busy()) {
-        std::cerr << "Busy: the command waits until the running operation has ended" << std::endl;
+        std::cerr << "Busy: the command is ignored; a running operation has not ended" << std::endl;
         return;
     }
     const std::string root = *w.m_lineage_mode_roi_set.begin();

@@ -18,8 +18,7 @@
 
 using testsupport::Bitmap;
 
-namespace
-{
+namespace {
 
 std::string fake_program(const std::string &name, const std::string &script)
 {

@@ -1,7 +1,6 @@
 // Display rasters, their overlap measures and the raster cache.
-#include "q_roiimg.h"
-
 #include "keygen.h"
+#include "q_roiimg.h"
 #include "q_roiimgdb.h"
 
 #include <gtest/gtest.h>
@@ -40,9 +39,8 @@ TEST(DisplayRaster, PolygonMatchesTheWalk)
 TEST(DisplayRaster, ADamagedOutlineSpanningAHugeBoxStaysEmpty)
 {
     const int side = 20000; // a 400-megapixel box
-    q_roiimg huge(roi(0, 0, 0, 0,
-                      std::string(side, '2') + std::string(side, '3') + std::string(side, '0') +
-                          std::string(side, '1')));
+    q_roiimg huge(roi(0, 0, 0, 0, std::string(side, '2') + std::string(side, '3') +
+                                        std::string(side, '0') + std::string(side, '1')));
     ::testing::internal::CaptureStderr();
     huge.map();
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("left empty"), std::string::npos);
@@ -73,8 +71,7 @@ TEST(DisplayRaster, TouchingBoxesWithoutCommonPixelsDoNotOverlap)
     EXPECT_EQ(q_shared_pixels(&square, &corner), 1);
 }
 
-namespace
-{
+namespace {
 
 roi pixel_at(int x, int t)
 {
@@ -179,8 +176,7 @@ TEST(DisplayRaster, DamagedOutlinesLeaveAnEmptyRasterAndOneLine)
     EXPECT_EQ(unmapped.size(), 0) << "counting before mapping finds nothing";
 }
 
-namespace
-{
+namespace {
 
 // A square ROI of the given side at time point t, x.
 roi square_at(int x, int t, int side)

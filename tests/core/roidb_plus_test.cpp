@@ -14,8 +14,7 @@
 #include <unistd.h> // getpid
 #include <vector>
 
-namespace
-{
+namespace {
 
 std::string temp_path(const std::string &name)
 {
@@ -156,8 +155,7 @@ TEST(PlaneIndex, ReplacePlusSwapsOnlyTheRange)
     db.entry_plus(roi(2, 2, 0, 11, "old11-not-in-file"));
     db.entry_plus(roi(1, 1, 0, 13, "after"));
     std::string path = temp_path("replace.roi");
-    std::ofstream(path)
-        << "rep\n1 1 0 9 file9\n1 1 0 10 file10\n5 5 0 12 file12\n1 1 0 13 file13\n";
+    std::ofstream(path) << "rep\n1 1 0 9 file9\n1 1 0 10 file10\n5 5 0 12 file12\n1 1 0 13 file13\n";
     db.replace_plus(path, 10, 12);
 
     EXPECT_EQ(db.find_plus(keygen(pos4i(1, 1, 0, 9))).outline(), "before");

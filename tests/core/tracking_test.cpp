@@ -131,8 +131,10 @@ TEST(Tracking, UnitRecordingKeepsAnExistingHead)
     tracker t = p.make();
     t.make_units = true;
     t.unit_head = h;
-    t.head_members = &head_members;
-    t.members_head = &members_head;
+    std::multimap<std::string, std::string> linkage;
+    std::set<std::string> elite;
+    lineage::tables units{head_members, members_head, linkage, elite};
+    t.units = &units;
     key_set found{h};
     t.check_adjacent(head, 0, 1, found, 0.0, 0.5);
     EXPECT_EQ(head_members.count(h), 2u);
@@ -218,13 +220,14 @@ void on_deep_stack(const std::function<void()> &f)
 std::vector<std::string> tracker_order(Planes &p, roi source, int t, int z, key_set &set,
                                        double mor_t, double mor_z)
 {
-    std::multimap<std::string, std::string> head_members;
+    std::multimap<std::string, std::string> head_members, linkage;
     std::map<std::string, std::string> members_head;
+    std::set<std::string> elite;
+    lineage::tables units{head_members, members_head, linkage, elite};
     tracker search = p.make(0, 0);
     search.make_units = true;
     search.unit_head = "h";
-    search.head_members = &head_members;
-    search.members_head = &members_head;
+    search.units = &units;
     search.check_adjacent(source, t, z, set, mor_t, mor_z);
     std::vector<std::string> order;
     for (const auto &entry : head_members)
@@ -353,4 +356,36 @@ TEST(BoxGrid, AnswersWhatALookAtEveryBoxAnswers)
             ASSERT_EQ(got, expected) << "trial " << trial << " query " << q;
         }
     }
+}
+
+// A cache with no room at all frees every raster it can: the rasters a
+// tracker gathered stay valid while it works (under the sanitizers a freed
+// one would be caught), and the result is the one an ample cache gives.
+TEST(Tracking, RastersStayValidWhileATrackerHoldsThem)
+{
+    auto fill = [](roidb_plus &db) {
+        for (int t = 0; t < 6; ++t)
+            for (int z = 0; z < 4; ++z)
+                for (int k = 0; k < 5; ++k)
+                    db.entry_plus(rect(k * 12 + t, k * 3 + z, 6 + k, 5, z, t));
+    };
+    roidb_plus db("pins");
+    fill(db);
+    q_roiimgdb ample, none(1);
+    key_set removed, with_ample, with_none;
+    const key_set seed{keygen(rect(0, 0, 6, 5, 0, 0)), keygen(rect(24, 6, 8, 5, 0, 0))};
+    for (int step = 0; step < 5; ++step) {
+        {
+            tracker a(db, ample, removed, 0, 3), n(db, none, removed, 0, 3);
+            a.track(step, step + 1, step == 0 ? seed : with_ample, with_ample);
+            n.track(step, step + 1, step == 0 ? seed : with_none, with_none);
+            EXPECT_GT(none.live(), 2u) << "held while the trackers work";
+        }
+        // In between, other requests: without a pin every raster may go.
+        roi other = rect(100, 100, 3, 3, 0, 50);
+        none.qrimg(other);
+        EXPECT_LE(none.live(), 2u);
+    }
+    EXPECT_EQ(with_none, with_ample);
+    EXPECT_GT(with_ample.size(), seed.size());
 }

@@ -11,8 +11,7 @@
 using testsupport::Bitmap;
 using testsupport::run_program;
 
-namespace
-{
+namespace {
 
 std::string request(const Bitmap &b)
 {

@@ -13,8 +13,7 @@
 #include <sys/stat.h>     // chmod, stat
 #include <unistd.h>       // getpid
 
-namespace
-{
+namespace {
 
 std::string temp_path(const std::string &name)
 {
@@ -30,8 +29,7 @@ std::string slurp(const std::string &path)
 }
 
 // Exposes the map for comparison.
-class inspectable_roidb : public roidb
-{
+class inspectable_roidb : public roidb {
 public:
     using roidb::roidb;
     const map_type &map() const { return db; }

@@ -11,8 +11,7 @@
 
 using testsupport::Bitmap;
 
-namespace
-{
+namespace {
 
 std::vector<std::pair<int, int>> points(roiimg &r)
 {
@@ -141,8 +140,7 @@ TEST(Raster, PixelsBesideDeepPocketsOfBackgroundAreFilled)
             roiimg r(roi(o.x, o.y, 0, 0, o.digits));
             r.map();
             Bitmap filled = testsupport::fill_holes(c);
-            ASSERT_TRUE(mask(r, 30, 20).px == filled.px)
-                << "image " << i << " outline " << o.digits;
+            ASSERT_TRUE(mask(r, 30, 20).px == filled.px) << "image " << i << " outline " << o.digits;
         }
     }
 }

@@ -1,5 +1,6 @@
 // Region finding and outline tracing of the detector, on images made in memory.
 #include "OXEL_roiimg"
+#include "bitPlane.h"
 #include "blobs.h"
 #include "image.h"
 #include "roiDetect.h"
@@ -85,16 +86,20 @@ TEST(Detector, NonSquareImages)
     EXPECT_EQ(detect_lines(tall), "1 39 2301\n");
 }
 
-TEST(Detector, RegionsOfDifferentValuesStayApart)
+// After thresholding only object and background remain: pixels of any
+// non-zero value that touch form one region.
+TEST(Detector, NonZeroPixelsOfDifferentValuesFormOneRegion)
 {
     image img;
-    img.setSize(2, 1);
+    img.setSize(3, 1);
     img.setPixel(0, 0, 100);
     img.setPixel(1, 0, 200);
+    img.setPixel(2, 0, 0);
     roiDetect d;
     d.detect(img);
-    ASSERT_EQ(d.rois().size(), 2u);
-    EXPECT_EQ(d.rois()[1].x(), 1);
+    ASSERT_EQ(d.rois().size(), 1u);
+    EXPECT_EQ(d.sizes()[0], 2u);
+    EXPECT_EQ(d.rois()[0].digits(), "233011");
 }
 
 // Every line is one 4-connected component, found in raster order of its first
@@ -150,4 +155,29 @@ TEST(Detector, HugeCombFillsWithoutExhaustingTheStack)
     // two for every pair of touching pixels (along the top and down each tooth).
     const size_t touching = (n - 1) + static_cast<size_t>(n / 2) * (n - 1);
     EXPECT_EQ(d.rois()[0].digits().size(), 4 * pixels - 2 * touching);
+}
+
+// A region traced on its own from its first pixel (follow) walks the same
+// outline as the detector, which walks it from both ends at once.
+TEST(Detector, FollowingOneRegionGivesTheDetectorsOutline)
+{
+    std::mt19937 rng(8);
+    for (int i = 0; i < 200; ++i) {
+        const int w = std::uniform_int_distribution<int>(1, 50)(rng);
+        const int h = std::uniform_int_distribution<int>(1, 50)(rng);
+        Bitmap b = testsupport::random_noise(rng, w, h, 0.55);
+        image img;
+        to_image(b, img);
+        bitPlane plane;
+        plane.reset(img.getX(), img.getY());
+        for (unsigned y = 0; y < img.getY(); ++y)
+            plane.add_row(img.row(y), 1);
+        roiDetect d;
+        d.detect(img);
+        for (const spotscan::roi &found : d.rois()) {
+            spotscan::roi alone;
+            alone.follow(plane, found.x(), found.y());
+            ASSERT_EQ(alone.digits(), found.digits()) << "image " << i;
+        }
+    }
 }

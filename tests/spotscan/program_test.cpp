@@ -1,23 +1,28 @@
 // spotscan run as a user would: arguments, output lines, messages, exit status.
-#include "binConv.h"
-#include "image.h"
-#include "imageIO.h"
+#include "jpeg_files.h"
 #include "process.h"
-#include "roiDetect.h"
+#include "reference_detector.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
+#include <fcntl.h> // open
 #include <random>
-#include <sstream>
-#include <unistd.h> // getpid
-
-#include <jpeglib.h>
+#include <sys/resource.h> // rusage
+#include <sys/stat.h>     // mkdir
+#include <sys/wait.h>     // wait4
+#include <unistd.h>       // getpid, fork
 
 using testsupport::run_program;
 
-using namespace spotscan;
+// The address sanitizer reserves terabytes of address space for itself.
+#if defined(__SANITIZE_ADDRESS__)
+#define UNDER_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define UNDER_ADDRESS_SANITIZER 1
+#endif
+#endif
 
 namespace {
 
@@ -26,42 +31,78 @@ std::string temp_path(const std::string &name)
     return ::testing::TempDir() + "spotscan_prog_" + std::to_string(getpid()) + "_" + name;
 }
 
-// A one-component (greyscale) JPEG, as microscopes write them.
-void write_grey_jpeg(const std::string &path, const image &img)
+std::string temp_file(const std::string &name, const std::string &bytes)
 {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    jpeg_compress_struct c;
-    jpeg_error_mgr e;
-    c.err = jpeg_std_error(&e);
-    jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, f);
-    c.image_width = img.getX();
-    c.image_height = img.getY();
-    c.input_components = 1;
-    c.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 95, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(img.row(c.next_scanline));
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::fclose(f);
+    const std::string path = temp_path(name);
+    EXPECT_TRUE(jpegfiles::write_file(path, bytes)) << path;
+    return path;
 }
 
-std::string expected_lines(std::string path)
+// What the detector printed before it streamed, for the same file.
+std::string reference_lines(const std::string &jpeg)
 {
-    image img;
-    binConv::convert(80, path, img);
-    roiDetect d;
-    d.detect(img);
-    std::string out;
-    for (const spotscan::roi &r : d.rois())
-        r.print(out);
-    return out;
+    reference::greyImage img;
+    reference::decode_jpeg(jpeg, img);
+    reference::binarise(img, 80);
+    return reference::detect_lines(img);
+}
+
+// Grey background with bright discs, some of them rings.
+jpegfiles::grey blobs(unsigned w, unsigned h, unsigned seed)
+{
+    jpegfiles::grey g{w, h, std::vector<unsigned char>(static_cast<size_t>(w) * h)};
+    std::mt19937 rng(seed);
+    for (auto &p : g.px)
+        p = static_cast<unsigned char>(rng() % 40);
+    for (unsigned k = 0; k < w * h / 1500; ++k) {
+        const int cx = static_cast<int>(rng() % w), cy = static_cast<int>(rng() % h);
+        const int rad = 3 + static_cast<int>(rng() % 9);
+        for (int y = cy - rad; y <= cy + rad; ++y)
+            for (int x = cx - rad; x <= cx + rad; ++x) {
+                const int d2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+                if (x >= 0 && y >= 0 && x < static_cast<int>(w) && y < static_cast<int>(h) &&
+                    d2 <= rad * rad && (k % 4 != 0 || d2 >= (rad - 2) * (rad - 2)))
+                    g.px[static_cast<size_t>(y) * w + static_cast<size_t>(x)] = 200;
+            }
+    }
+    return g;
+}
+
+struct measured {
+    int status = -1;
+    std::string err;
+    long peak_kib = 0;
+};
+
+// Runs the program with its output thrown away; its peak resident memory too.
+measured run_measured(const std::string &path, const std::string &arg)
+{
+    measured m;
+    int err[2];
+    if (pipe(err) != 0)
+        return m;
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(err[1], 2);
+        close(err[0]);
+        close(err[1]);
+        execl(path.c_str(), path.c_str(), arg.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(err[1]);
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(err[0], buf, sizeof buf)) > 0)
+        m.err.append(buf, static_cast<size_t>(n));
+    close(err[0]);
+    int status = 0;
+    rusage use{};
+    wait4(pid, &status, 0, &use);
+    m.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    m.peak_kib = use.ru_maxrss;
+    return m;
 }
 
 } // namespace
@@ -82,85 +123,169 @@ TEST(SpotscanProgram, UnknownExtensionEndsWithStatus255)
     EXPECT_EQ(r.out, "");
 }
 
-TEST(SpotscanProgram, TiffAndMissingFilesPrintNothingAndSucceed)
+// Nothing read is a failure, not an image without objects.
+TEST(SpotscanProgram, FilesThatCannotBeReadFailWithStatus1)
 {
     auto tif = run_program(SPOTSCAN, {"stack.TIF"});
-    EXPECT_EQ(tif.status, 0);
+    EXPECT_EQ(tif.status, 1);
     EXPECT_EQ(tif.out, "");
-    EXPECT_EQ(tif.err, "");
+    EXPECT_EQ(tif.err, "cannot read stack.TIF: TIFF images are not read, only JPEG\n");
 
     auto missing = run_program(SPOTSCAN, {"/nonexistent/plane.jpg"});
-    EXPECT_EQ(missing.status, 0);
+    EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");
     EXPECT_EQ(missing.err, "cannot open /nonexistent/plane.jpg\n");
+
+    const std::string folder = temp_path("folder.jpg");
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    auto dir = run_program(SPOTSCAN, {folder});
+    rmdir(folder.c_str());
+    EXPECT_EQ(dir.status, 1);
+    EXPECT_EQ(dir.err, "cannot open " + folder + "\n");
 }
 
 TEST(SpotscanProgram, SingleBrightPixelOfAColourJpeg)
 {
-    image img;
-    img.setSize(12, 10);
-    for (unsigned y = 0; y < 10; ++y)
-        for (unsigned x = 0; x < 12; ++x)
-            img.setPixel(x, y, (x == 5 && y == 5) ? 255 : 0);
-    std::string path = temp_path("one.jpg");
-    imageIO::writejpg(img, path);
-    auto r = run_program(SPOTSCAN, {path});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "5 5 2301\n");
-}
-
-TEST(SpotscanProgram, GreyscaleBlobsMatchTheInProcessDetector)
-{
-    image img;
-    img.setSize(301, 207);
-    std::mt19937 rng(5);
-    for (unsigned y = 0; y < 207; ++y)
-        for (unsigned x = 0; x < 301; ++x)
-            img.setPixel(x, y, static_cast<unsigned char>(rng() % 40));
-    for (int k = 0; k < 40; ++k) {
-        int cx = static_cast<int>(rng() % 301), cy = static_cast<int>(rng() % 207);
-        int rad = 3 + static_cast<int>(rng() % 9);
-        for (int y = cy - rad; y <= cy + rad; ++y)
-            for (int x = cx - rad; x <= cx + rad; ++x)
-                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= rad * rad)
-                    img.setPixel(static_cast<unsigned>(x), static_cast<unsigned>(y), 200);
-    }
-    std::string path = temp_path("blobs.jpeg");
-    write_grey_jpeg(path, img);
+    jpegfiles::grey g{12, 10, std::vector<unsigned char>(120, 0)};
+    g.px[5 * 12 + 5] = 255;
+    const std::string path = temp_file("one.jpg", jpegfiles::encode(g, true, false, 100));
     auto r = run_program(SPOTSCAN, {path});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    std::string expect = expected_lines(path);
-    EXPECT_EQ(r.out, expect);
-    EXPECT_GE(std::count(r.out.begin(), r.out.end(), '\n'), 20);
+    EXPECT_EQ(r.out, "5 5 2301\n");
 }
 
-TEST(SpotscanProgram, CorruptOrTruncatedJpegFailsWithTheLibrarysReport)
+TEST(SpotscanProgram, BlobImagesGiveTheLinesOfTheWholeImageDetector)
 {
-    image img;
-    img.setSize(64, 64);
-    for (unsigned y = 0; y < 64; ++y)
-        for (unsigned x = 0; x < 64; ++x)
-            img.setPixel(x, y, static_cast<unsigned char>((x * y) & 255));
-    std::string path = temp_path("whole.jpg");
-    write_grey_jpeg(path, img);
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    std::string data = bytes.str();
+    const struct {
+        const char *name;
+        bool colour, progressive;
+    } kinds[] = {
+        {"blobs.jpeg", false, false}, {"blobs.JPG", true, false}, {"prog.jpg", false, true}};
+    for (const auto &k : kinds) {
+        std::mt19937 rng(4);
+        const std::string jpeg =
+            jpegfiles::encode(blobs(301, 207, 5), k.colour, k.progressive, 92, &rng);
+        auto r = run_program(SPOTSCAN, {temp_file(k.name, jpeg)});
+        EXPECT_EQ(r.status, 0) << k.name;
+        EXPECT_EQ(r.err, "") << k.name;
+        EXPECT_EQ(r.out, reference_lines(jpeg)) << k.name;
+        EXPECT_GE(std::count(r.out.begin(), r.out.end(), '\n'), 20) << k.name;
+    }
+}
 
-    std::string truncated = temp_path("cut.jpg");
-    std::ofstream(truncated, std::ios::binary) << data.substr(0, data.size() / 2);
-    auto cut = run_program(SPOTSCAN, {truncated});
-    EXPECT_NE(cut.status, 0);
-    EXPECT_LT(cut.status, 128) << "no crash";
-    EXPECT_NE(cut.err, "");
-    EXPECT_EQ(cut.out, "");
+TEST(SpotscanProgram, TruncatedOrCorruptJpegFailsWithTheReason)
+{
+    const std::string whole = jpegfiles::encode(blobs(64, 64, 1));
+    const size_t scan = jpegfiles::find_marker(whole, 0xda);
+    ASSERT_NE(scan, std::string::npos);
+    // A restart marker where none is expected, in the middle of the data.
+    std::string broken = whole;
+    broken.insert((scan + whole.size()) / 2, std::string("\xff\xd3", 2));
+    const struct {
+        const char *name;
+        std::string bytes, reason;
+    } cases[] = {
+        {"cut.jpg", whole.substr(0, whole.size() / 2), "Premature end of JPEG file"},
+        {"junk.jpg", "this is not a picture at all", "Not a JPEG file: starts with 0x74 0x68"},
+        {"empty.jpg", "", "Empty input file"},
+        {"broken.jpg", broken, "Corrupt JPEG data: premature end of data segment"},
+    };
+    for (const auto &c : cases) {
+        const std::string path = temp_file(c.name, c.bytes);
+        auto r = run_program(SPOTSCAN, {path});
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_EQ(r.out, "") << c.name;
+        EXPECT_EQ(r.err, "cannot read " + path + ": " + c.reason + "\n");
+    }
+}
 
-    std::string garbage = temp_path("junk.jpg");
-    std::ofstream(garbage, std::ios::binary) << "this is not a picture at all";
-    auto junk = run_program(SPOTSCAN, {garbage});
-    EXPECT_NE(junk.status, 0);
-    EXPECT_LT(junk.status, 128);
-    EXPECT_NE(junk.err, "");
+// Bytes between segments that belong to none are reported by the JPEG library
+// as a warning; the image data is whole, so the outlines are printed.
+TEST(SpotscanProgram, ExtraneousBytesBeforeAMarkerOnlyWarn)
+{
+    const std::string clean = jpegfiles::encode(blobs(120, 90, 2));
+    const size_t tables = jpegfiles::find_marker(clean, 0xdb);
+    ASSERT_NE(tables, std::string::npos);
+    std::string doctored = jpegfiles::with_bytes_before(clean, tables, "junk");
+    doctored = jpegfiles::with_bytes_before(doctored, doctored.size() - 2, std::string(3, '\0'));
+
+    auto expect = run_program(SPOTSCAN, {temp_file("clean.jpg", clean)});
+    ASSERT_EQ(expect.status, 0);
+    ASSERT_NE(expect.out, "");
+    const std::string path = temp_file("doctored.jpg", doctored);
+    auto r = run_program(SPOTSCAN, {path});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, expect.out);
+    EXPECT_EQ(r.err,
+              "warning: " + path + ": Corrupt JPEG data: 4 extraneous bytes before marker 0xdb\n");
+}
+
+TEST(SpotscanProgram, FourComponentJpegIsRefused)
+{
+    const std::string path = temp_file("cmyk.jpg", jpegfiles::encode_cmyk(40, 30));
+    auto r = run_program(SPOTSCAN, {path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "cannot read " + path +
+                         ": the image has 4 colour components (CMYK); only greyscale and colour "
+                         "(RGB) JPEG is read\n");
+}
+
+// A few hundred bytes may declare 65500 × 65500 pixels: the rows are kept
+// only as they arrive, and a progressive file's whole-image buffers are
+// capped, so such a file is refused without taking memory for its size.
+TEST(SpotscanProgram, HugeDeclaredSizesAreRefusedWithinBoundedMemory)
+{
+    const measured small = run_measured(SPOTSCAN, temp_file("small.jpg", jpegfiles::flat(64, 64)));
+    ASSERT_EQ(small.status, 0) << small.err;
+
+    const std::string baseline = jpegfiles::with_size(jpegfiles::flat(64, 64), 65500, 65500);
+    const std::string encoded =
+        jpegfiles::with_size(jpegfiles::encode(blobs(64, 64, 3)), 65500, 65500);
+    const std::string progressive =
+        jpegfiles::with_size(jpegfiles::encode(blobs(64, 64, 3), false, true), 65500, 65500);
+    const struct {
+        const char *name;
+        std::string bytes, reason;
+    } cases[] = {
+        {"huge_flat.jpg", baseline, "Corrupt JPEG data: premature end of data segment"},
+        {"huge_blobs.jpg", encoded, "Corrupt JPEG data: premature end of data segment"},
+        {"huge_progressive.jpg", progressive, "the image needs more than 512 MB to decode"},
+    };
+    for (const auto &c : cases) {
+        const std::string path = temp_file(c.name, c.bytes);
+        const measured m = run_measured(SPOTSCAN, path);
+        EXPECT_EQ(m.status, 1) << c.name;
+        EXPECT_EQ(m.err, "cannot read " + path + ": " + c.reason + "\n");
+        // One row of bits of this width is 8 KB; the grey image would be 4 GB.
+        EXPECT_LT(m.peak_kib, small.peak_kib + 32 * 1024) << c.name;
+    }
+}
+
+TEST(SpotscanProgram, MemoryExhaustionIsReported)
+{
+#if defined(UNDER_ADDRESS_SANITIZER)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than any limit allows";
+#else
+    // A valid 20000 × 20000 image needs 50 MB for its bits; the limit allows 16 MB.
+    const std::string big = temp_file("big.jpg", jpegfiles::flat(20000, 20000));
+    const std::string small = temp_file("fits.jpg", jpegfiles::flat(300, 200));
+    const std::string limited = "ulimit -v 16384 && exec \"$0\" \"$1\"";
+    auto fits = run_program("/bin/sh", {"-c", limited, SPOTSCAN, small});
+    EXPECT_EQ(fits.status, 0) << fits.err;
+    EXPECT_EQ(fits.out.substr(0, 8), "0 0 2222");
+    auto r = run_program("/bin/sh", {"-c", limited, SPOTSCAN, big});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "cannot read " + big + ": out of memory\n");
+    EXPECT_EQ(r.out, "");
+#endif
+}
+
+TEST(SpotscanProgram, OutputThatCannotBeWrittenFails)
+{
+    const std::string path = temp_file("out.jpg", jpegfiles::encode(blobs(200, 200, 6)));
+    auto r = run_program("/bin/sh", {"-c", "exec \"$0\" \"$1\" > /dev/full", SPOTSCAN, path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "cannot write the outlines of " + path + ": No space left on device\n");
 }

@@ -182,8 +182,7 @@ bool roi_file_reader::read_roi(roi &r)
     }
 }
 
-namespace
-{
+namespace {
 
 const char temp_tag[] = ".oxelsave-";
 const size_t temp_suffix = 6;
@@ -321,8 +320,8 @@ bool text_file_writer::open(const std::string &filename)
     if (_fd < 0) {
         if (refused(error))
             _problem = "The folder " + (_dir.empty() ? std::string(".") : _dir) +
-                       " is not writable: a save writes beside the file and renames it over it; " +
-                       filename + " is left as it was";
+                       " is not writable: a save writes beside the file and renames it over it" +
+                       (_exists ? "; " + filename + " is left as it was" : std::string());
         return false;
     }
     _failed = false;

@@ -18,8 +18,7 @@ bool oxel_roi_storable(const roi &r, std::string &problem);
 
 // Splits a file at white space exactly as formatted stream extraction does,
 // without the cost of a stream. Once a read fails, every later read fails.
-class roi_file_reader
-{
+class roi_file_reader {
 public:
     roi_file_reader();
     ~roi_file_reader();
@@ -40,7 +39,10 @@ public:
     size_t file_size() const { return _file_size; }
 
 private:
-    int peek() { return _pos < _len ? static_cast<unsigned char>(_buf[_pos]) : refill(); }
+    int peek()
+    {
+        return _pos < _len ? static_cast<unsigned char>(_buf[_pos]) : refill();
+    }
     int refill();
     void advance() { ++_pos; }
     bool skip_space();
@@ -63,8 +65,7 @@ private:
 // allows, the file is written without a name until it is complete, so a save
 // that is killed leaves nothing behind; temporaries that a killed save left
 // beside the target are removed by the next save of it.
-class text_file_writer
-{
+class text_file_writer {
 public:
     text_file_writer();
     ~text_file_writer();

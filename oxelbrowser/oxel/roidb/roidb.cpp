@@ -15,8 +15,7 @@ void oxel_append_field(std::string &out, int value, int width)
     char digits[16];
     int n = 0;
     // Work on the magnitude as unsigned so that INT_MIN is printed correctly.
-    unsigned int u =
-        value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
+    unsigned int u = value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
     do {
         digits[n++] = static_cast<char>('0' + u % 10);
         u /= 10;
@@ -158,6 +157,11 @@ void roidb::read(std::string filename)
 
 void roidb::write(std::string filename)
 {
+    write_file(filename);
+}
+
+bool roidb::write_file(const std::string &filename)
+{
     // The name is the file's first word: anything else would not read back.
     bool one_word = !_name.empty();
     for (unsigned char c : _name)
@@ -166,7 +170,7 @@ void roidb::write(std::string filename)
     if (!one_word) {
         std::cerr << "roidb: the name \"" << _name << "\" is not one word; " << filename
                   << " is not written" << std::endl;
-        return;
+        return false;
     }
     roi_file_writer out;
     bool done = out.open(filename);
@@ -181,4 +185,5 @@ void roidb::write(std::string filename)
         if (!out.problem().empty())
             std::cerr << out.problem() << std::endl;
     }
+    return done;
 }

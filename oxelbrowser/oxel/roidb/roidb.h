@@ -9,8 +9,7 @@
 #include <map>
 #include <string>
 
-class roidb
-{
+class roidb {
 public:
     // Ordered by key; nodes from a pool of the database's own.
     using map_type = std::map<std::string, roi, std::less<std::string>,
@@ -40,6 +39,8 @@ public:
     void write(std::string filename);
 
 protected:
+    // write, telling whether the file was written whole.
+    bool write_file(const std::string &filename);
     // Reads a database file: its first word becomes the name, then each ROI
     // goes to enter(roi) until a record fails to read. Every ROI handed on
     // can be stored; records placed beyond any image are counted and said.

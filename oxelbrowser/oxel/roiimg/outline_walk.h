@@ -8,8 +8,7 @@
 #include <ostream>
 #include <string>
 
-namespace outline_walk
-{
+namespace outline_walk {
 
 // Mask byte values while filling: 2 marks a boundary pixel.
 const unsigned char boundary = 2;

@@ -36,8 +36,7 @@ void roiimg::add(pos2i p)
     if (p.x() < _top_left.x() || p.y() < _top_left.y())
         _top_left = pos2i(std::min(_top_left.x(), p.x()), std::min(_top_left.y(), p.y()));
     if (p.x() > _bottom_right.x() || p.y() > _bottom_right.y())
-        _bottom_right =
-            pos2i(std::max(_bottom_right.x(), p.x()), std::max(_bottom_right.y(), p.y()));
+        _bottom_right = pos2i(std::max(_bottom_right.x(), p.x()), std::max(_bottom_right.y(), p.y()));
 }
 
 // The rules of add(), with the box kept in locals while walking.
@@ -45,8 +44,7 @@ void roiimg::_make_polygon()
 {
     _polygon.reserve(_outline.size() + _outline.size() / 4 + 1);
     outline_walk::box b{_top_left.x(), _top_left.y(), _bottom_right.x(), _bottom_right.y()};
-    outline_walk::boundary_points(_x, _y, _outline, b,
-                                  [this](int x, int y) { _polygon.emplace_back(x, y); });
+    outline_walk::boundary_points(_x, _y, _outline, b, [this](int x, int y) { _polygon.emplace_back(x, y); });
     _top_left = pos2i(b.left, b.top);
     _bottom_right = pos2i(b.right, b.bottom);
 }
@@ -80,8 +78,8 @@ void roiimg::map()
     }
     std::memset(_image, 0, total);
     // The fill leaves only 0 and 1 and counts them, which is all count_size() would do.
-    _size = static_cast<int>(outline_walk::fill(_image, _width, _height, _x - _top_left.x(),
-                                                _y - _top_left.y(), _outline));
+    _size = static_cast<int>(
+        outline_walk::fill(_image, _width, _height, _x - _top_left.x(), _y - _top_left.y(), _outline));
 }
 
 void roiimg::count_size()

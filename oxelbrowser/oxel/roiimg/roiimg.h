@@ -7,8 +7,7 @@
 
 #include <vector>
 
-class roiimg : public roi
-{
+class roiimg : public roi {
 public:
     using pos2i_list = std::vector<pos2i>;
 

@@ -7,8 +7,7 @@
 #include <fstream>
 #include <string>
 
-class iroifstream : public std::ifstream
-{
+class iroifstream : public std::ifstream {
 public:
     iroifstream();
     ~iroifstream() override;
