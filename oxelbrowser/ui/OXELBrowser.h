@@ -343,6 +343,9 @@ public:
     std::set<std::string> m_split_parents;
     bool m_split_mode;
 
+    // The image pixel under a window position; false beside the canvas' image part.
+    bool imagePoint(const QPointF &window_position, QPoint &pixel) const;
+
 private:
     friend class EditCommand;
     // Everything changed between its start and its end is one command of the
@@ -414,8 +417,6 @@ private:
     void switchMode(bool &flag, QCursor &prev_cursor, bool on);
     static bool tracingInput();
     void traceInput();
-    // The image pixel under a window position; false beside the canvas' image part.
-    bool imagePoint(const QPointF &window_position, QPoint &pixel) const;
     // The part of frame_canvas the image is shown in (without the scroll bars).
     QRect viewportRect() const;
     // Fits the view to the image of the current plane (its size, or the

@@ -39,8 +39,9 @@ public:
             const auto *m = static_cast<QMouseEvent *>(e);
             m_clicked.clear();
             if (m->button() == Qt::LeftButton && m_tree.isVisible()) {
-                const QPoint p = m->position().toPoint() - m_browser.frame_canvas->pos();
-                m_clicked = m_browser.xyROI(p.x(), p.y());
+                QPoint p;
+                if (m_browser.imagePoint(m->position(), p))
+                    m_clicked = m_browser.xyROI(p.x(), p.y());
                 m_was_selected = !m_clicked.empty() && m_browser.isSelected(m_clicked);
             }
         } else if (e->type() == QEvent::Paint) {

@@ -92,19 +92,24 @@ void OXELBrowser::updateView(QSize image)
         m_view_fresh = false;
     }
     const int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_hbar);
+    // Which scroll bars the zoomed image needs; the view takes the room they
+    // leave only once that is known, so that a trial size never cuts its scroll.
     bool across = false, down = false;
+    QSize viewport = frame;
     for (int pass = 0; pass < 3; ++pass) {
-        const QSize viewport(frame.width() - (down ? extent : 0),
-                             frame.height() - (across ? extent : 0));
-        m_view.set_sizes(image, viewport);
-        const QSize zoomed = m_view.zoomed_size();
+        viewport = QSize(frame.width() - (down ? extent : 0), frame.height() - (across ? extent : 0));
+        canvas_view trial = m_view;
+        trial.set_sizes(image, viewport);
+        const QSize zoomed = trial.zoomed_size();
         const bool need_across = zoomed.width() > viewport.width();
         const bool need_down = zoomed.height() > viewport.height();
         if (need_across == across && need_down == down)
             break;
         across = need_across;
         down = need_down;
+        viewport = QSize(frame.width() - (down ? extent : 0), frame.height() - (across ? extent : 0));
     }
+    m_view.set_sizes(image, viewport);
     showScrollBars();
 }
 

@@ -153,9 +153,11 @@ TEST_F(RealSizeTest, ALargeImageOpensWholeAndClicksLandOnTheRoiUnderThePointer)
     // Back to the whole image with Home; the plain wheel still changes the plane.
     QTest::keyClick(w.get(), Qt::Key_Home);
     EXPECT_NEAR(w->canvasView().zoom(), 601.0 / 1400, 1e-9);
-    QWheelEvent down(QPointF(100, 100), w->mapToGlobal(QPointF(100, 100)), QPoint(),
-                     QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(w->frame_canvas, &down);
+    // Sent to the window, as the canvas passes its wheel on (a sent event does not).
+    const QPointF in_window(w->frame_canvas->pos() + QPoint(100, 100));
+    QWheelEvent down(in_window, w->mapToGlobal(in_window), QPoint(), QPoint(0, -120),
+                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w.get(), &down);
     EXPECT_EQ(w->m_focal_plane, 1);
     EXPECT_NEAR(w->canvasView().zoom(), 601.0 / 1400, 1e-9) << "the plain wheel does not zoom";
 }
@@ -164,9 +166,10 @@ TEST_F(RealSizeTest, CtrlAndTheWheelZoomAboutThePointer)
 {
     const QPoint pointer(200, 150);
     const QPoint under = w->canvasView().image_pixel(pointer);
-    QWheelEvent up(QPointF(pointer), w->mapToGlobal(QPointF(pointer)), QPoint(), QPoint(0, 120),
-                   Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(w->frame_canvas, &up);
+    const QPointF in_window(w->frame_canvas->pos() + pointer);
+    QWheelEvent up(in_window, w->mapToGlobal(in_window), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w.get(), &up);
     EXPECT_GT(w->canvasView().zoom(), 601.0 / 1400);
     EXPECT_LE((w->canvasView().image_pixel(pointer) - under).manhattanLength(), 2);
     EXPECT_EQ(w->m_focal_plane, 0) << "Ctrl and the wheel leave the plane";
