@@ -85,9 +85,8 @@ void OXELBrowser::showStatus(const QString &text)
         return;
     m_status->setToolTip(text);
     // While an operation runs, its bar and Cancel button cover the line's end.
-    const int room = m_progress && m_progress->isVisible()
-                         ? m_progress->x() - m_status->x() - 5
-                         : m_status->width();
+    const int room = m_progress && m_progress->isVisible() ? m_progress->x() - m_status->x() - 5
+                                                           : m_status->width();
     m_status->setText(m_status->fontMetrics().elidedText(text, Qt::ElideRight, room));
 }
 

@@ -45,8 +45,7 @@ void OXELBrowser::layoutWindow()
             if (widget && !widget->isWindow() && widget != frame_canvas)
                 m_designed.emplace_back(widget, widget->geometry());
         }
-        setMinimumSize(designed_window.width(),
-                       designed_window.height() - (601 - smallest_canvas));
+        setMinimumSize(designed_window.width(), designed_window.height() - (601 - smallest_canvas));
         return;
     }
     const int dx = std::max(0, width() - designed_window.width());
@@ -97,7 +96,8 @@ void OXELBrowser::updateView(QSize image)
     bool across = false, down = false;
     QSize viewport = frame;
     for (int pass = 0; pass < 3; ++pass) {
-        viewport = QSize(frame.width() - (down ? extent : 0), frame.height() - (across ? extent : 0));
+        viewport =
+            QSize(frame.width() - (down ? extent : 0), frame.height() - (across ? extent : 0));
         canvas_view trial = m_view;
         trial.set_sizes(image, viewport);
         const QSize zoomed = trial.zoomed_size();
@@ -107,7 +107,8 @@ void OXELBrowser::updateView(QSize image)
             break;
         across = need_across;
         down = need_down;
-        viewport = QSize(frame.width() - (down ? extent : 0), frame.height() - (across ? extent : 0));
+        viewport =
+            QSize(frame.width() - (down ? extent : 0), frame.height() - (across ? extent : 0));
     }
     m_view.set_sizes(image, viewport);
     showScrollBars();

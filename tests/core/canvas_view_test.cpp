@@ -42,7 +42,8 @@ TEST(CanvasView, MappingBothWaysAgreesAtEveryZoomAndScroll)
     for (double zoom : {0.125, 0.1467, 0.5, 1.0, 1.5, 3.0, 8.0}) {
         v.set_zoom(zoom, QPoint(0, 0));
         v.scroll_to(QPoint(777, 555));
-        for (QPoint pixel : {QPoint(0, 0), QPoint(1000, 1000), QPoint(1234, 987), QPoint(4095, 2999)}) {
+        for (QPoint pixel :
+             {QPoint(0, 0), QPoint(1000, 1000), QPoint(1234, 987), QPoint(4095, 2999)}) {
             const QPoint c = v.pixel_centre(pixel);
             if (!QRect(QPoint(0, 0), v.viewport()).contains(c))
                 continue;

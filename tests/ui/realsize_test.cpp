@@ -33,7 +33,8 @@ std::string box(int x, int y, int w, int h, int z, int t)
 
 // A 1400 x 1300 image with ROIs on both sides of x = 1000, on planes 0 and
 // 1 of time points 0 and 1, and one at time point 1000.
-class RealSizeTest : public WindowTest {
+class RealSizeTest : public WindowTest
+{
 protected:
     const int xs[5] = {980, 999, 1000, 1001, 1300};
 
@@ -89,8 +90,8 @@ TEST_F(RealSizeTest, DropFPRemovesExactlyTheMarkedRoisBeyondAThousand)
     EXPECT_EQ(count(), before - 3);
     for (const std::string &key : w->m_removed_roi_set)
         EXPECT_EQ(w->m_roidb->stored(key), nullptr) << key;
-    for (const std::string &key : {k(999, 0, 0), k(1001, 0, 0), k(1000, 1, 0), k(1300, 0, 0),
-                                   k(1000, 0, 1000)})
+    for (const std::string &key :
+         {k(999, 0, 0), k(1001, 0, 0), k(1000, 1, 0), k(1300, 0, 0), k(1000, 0, 1000)})
         EXPECT_NE(w->m_roidb->stored(key), nullptr) << "a neighbour stays: " << key;
 
     chooser->save_answer = QString::fromStdString(path("saved.roi"));
@@ -103,8 +104,7 @@ TEST_F(RealSizeTest, DropFPRemovesExactlyTheMarkedRoisBeyondAThousand)
 
 TEST_F(RealSizeTest, InfoAndFalsePositiveFilesRoundTripKeysBeyondAThousand)
 {
-    const std::set<std::string> keys{k(980, 0, 0), k(1000, 0, 0), k(1300, 1, 1),
-                                     k(1000, 0, 1000)};
+    const std::set<std::string> keys{k(980, 0, 0), k(1000, 0, 0), k(1300, 1, 1), k(1000, 0, 1000)};
     w->m_selected_roi_set = keys;
     w->m_removed_roi_set = keys;
     chooser->save_answer = QString::fromStdString(path("big.info"));
@@ -155,8 +155,8 @@ TEST_F(RealSizeTest, ALargeImageOpensWholeAndClicksLandOnTheRoiUnderThePointer)
     EXPECT_NEAR(w->canvasView().zoom(), 601.0 / 1400, 1e-9);
     // Sent to the window, as the canvas passes its wheel on (a sent event does not).
     const QPointF in_window(w->frame_canvas->pos() + QPoint(100, 100));
-    QWheelEvent down(in_window, w->mapToGlobal(in_window), QPoint(), QPoint(0, -120),
-                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent down(in_window, w->mapToGlobal(in_window), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(w.get(), &down);
     EXPECT_EQ(w->m_focal_plane, 1);
     EXPECT_NEAR(w->canvasView().zoom(), 601.0 / 1400, 1e-9) << "the plain wheel does not zoom";
@@ -228,8 +228,9 @@ TEST_F(WindowTest, NegativePositionsAreKeptAndSavedAndSaidOnce)
     ::testing::internal::CaptureStderr();
     read_rois("neg.roi");
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("2 ROIs lie at negative positions: they are kept and saved, but not shown\n"),
-              std::string::npos)
+    EXPECT_NE(
+        err.find("2 ROIs lie at negative positions: they are kept and saved, but not shown\n"),
+        std::string::npos)
         << err;
     EXPECT_EQ(w->m_roidb->count(), 4u);
     w->pushButton_select_all_clicked();
@@ -268,13 +269,15 @@ TEST_F(WindowTest, ImageCacheIsBoundedByMemoryLeastRecentlyUsedFirst)
     EXPECT_LE(three.bytes(), three.budget());
 
     ImageDB tiny(1);
-    EXPECT_FALSE(tiny.img(4, 0, name(4), 10).isNull()) << "an image larger than the budget still shows";
+    EXPECT_FALSE(tiny.img(4, 0, name(4), 10).isNull())
+        << "an image larger than the budget still shows";
     tiny.img(5, 0, name(5), 10);
     EXPECT_EQ(tiny.size(), 1u);
 
     ::testing::internal::CaptureStderr();
     EXPECT_TRUE(three.img(50, 0, name(50), 10).isNull());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Cannot find " + name(50).toStdString() + "\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Cannot find " + name(50).toStdString() + "\n");
     EXPECT_FALSE(three.holds(50, 0)) << "a failed load is not cached";
     EXPECT_EQ(ImageDB::default_budget, size_t(1) << 30);
 }
