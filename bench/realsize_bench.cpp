@@ -4,6 +4,7 @@
 //
 //   realsize_bench           runs everything (offscreen); times are processor time
 //   realsize_bench memory    the memory figure alone (run as a child)
+//   realsize_bench zoomed    the zoomed plane step alone
 #include "OXELBrowser.h"
 #include "bench_data.h"
 #include "keygen.h"
@@ -92,15 +93,16 @@ int memory_run()
     const std::set<std::string> removed;
     units u;
     unit_maker maker(db, rasters, removed, 0, planes - 1);
+    int made = 0;
     for (int t = 0; t < time_points; ++t) {
-        maker.make_units(t, u.tables, [] { return true; });
+        made += maker.make_units(t, u.tables, [] { return true; });
         if (t > 0)
             maker.link_time_point(t, u.tables);
     }
     const long after = rss_bytes();
     std::printf("Make units and linking on %zu ROIs: resident memory %.0f MB (%.0f MB before "
-                "the data), %zu units, %zu links\n",
-                db.count(), after / 1e6, before / 1e6, u.head_members.size(), u.linkage.size());
+                "the data), %d units, %zu links\n",
+                db.count(), after / 1e6, before / 1e6, made, u.linkage.size());
     return 0;
 }
 
@@ -185,7 +187,7 @@ void zoomed_step(const std::string &base)
     w.show();
     w.readRoiFile(QString::fromStdString(base + "/zoomed.roi"));
     w.setCurrentFocalPlane(0);
-    w.zoomCanvas(4, QPoint(300, 300));
+    w.zoomCanvas(6, QPoint(300, 300)); // from the whole image to 2:1
     w.scrollCanvas(QPoint(400, 400));
     double t0 = now_ms();
     for (int z = 1; z < 10; ++z)
@@ -208,9 +210,12 @@ int main(int argc, char **argv)
         return memory_run();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    core_figures();
-    std::fflush(stdout);
-    std::system((std::string("'") + argv[0] + "' memory").c_str());
+    const bool zoomed_only = argc == 2 && std::string(argv[1]) == "zoomed";
+    if (!zoomed_only) {
+        core_figures();
+        std::fflush(stdout);
+        std::system((std::string("'") + argv[0] + "' memory").c_str());
+    }
     QTemporaryDir dir;
     const std::string base = dir.path().toStdString();
     QApplication app(argc, argv);
