@@ -191,9 +191,10 @@ bool erase_link(tables &u, const std::string &child, const std::string &parent)
     auto range = u.linkage.equal_range(child);
     for (auto it = range.first; it != range.second; ++it) {
         if (it->second == parent) {
-            u.linkage.erase(it);
+            // Recorded first: child and parent may be the entry's own strings.
             if (u.log)
                 u.log->add(change::link_remove, child, parent);
+            u.linkage.erase(it);
             return true;
         }
     }
@@ -202,9 +203,11 @@ bool erase_link(tables &u, const std::string &child, const std::string &parent)
 
 void set_elite(tables &u, const std::string &head, bool elite)
 {
-    if (elite ? u.elite.insert(head).second : u.elite.erase(head) != 0)
+    // A copy: head may be the very mark that goes.
+    const std::string key = head;
+    if (elite ? u.elite.insert(key).second : u.elite.erase(key) != 0)
         if (u.log)
-            u.log->add(elite ? change::elite_add : change::elite_remove, head);
+            u.log->add(elite ? change::elite_add : change::elite_remove, key);
 }
 
 // The parent and child of a link between units one time point apart, in

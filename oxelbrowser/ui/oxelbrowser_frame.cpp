@@ -122,6 +122,13 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
 
 OXELBrowser::~OXELBrowser()
 {
+    // QWidget's destructor still deletes the children after this one has
+    // run; a line edit losing the focus then emits editingFinished. Nothing
+    // of this window may answer by then.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        app->removeEventFilter(this);
+    for (QObject *child : findChildren<QObject *>())
+        disconnect(child, nullptr, this, nullptr);
     releaseStatusLine();
     destroy();
     delete ui;
