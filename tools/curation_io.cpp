@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
 #include <unordered_set>
 
 namespace tools
@@ -34,6 +35,11 @@ bool read_rois(const std::string &path, curation &c, std::ostream &err)
 namespace
 {
 
+bool fits(int t, int z, int x, int y)
+{
+    return t <= 0xFFFF && z <= 0xFFFF && x <= 0xFFFF && y <= 0xFFFF;
+}
+
 uint64_t packed(int t, int z, int x, int y)
 {
     return static_cast<uint64_t>(t) << 48 | static_cast<uint64_t>(z) << 32 |
@@ -47,26 +53,26 @@ bool read_lineage(const std::string &path, curation &c, std::ostream &err)
     // Every position of the database in a hash set: a lineage file names
     // each ROI at least once, and hashing numbers beats the ordered map's
     // string comparisons.
+    // Positions with a field beyond 16 bits go by their key.
     std::unordered_set<uint64_t> positions;
+    std::unordered_set<std::string> wide;
     positions.reserve(c.db->count());
     for (const auto &entry : c.db->rois()) {
         const roi &r = entry.second;
-        if (r.t() >= 0 && r.z() >= 0 && r.x() >= 0 && r.y() >= 0)
+        if (r.t() < 0 || r.z() < 0 || r.x() < 0 || r.y() < 0)
+            continue;
+        if (fits(r.t(), r.z(), r.x(), r.y()))
             positions.insert(packed(r.t(), r.z(), r.x(), r.y()));
+        else
+            wide.insert(keygen(r));
     }
-    auto exists = [&positions](const std::string &key) {
-        if (key.size() != 12)
+    auto exists = [&positions, &wide](const std::string &key) {
+        if (!is_position_key(key))
             return false;
-        int field[4];
-        for (int f = 0; f < 4; ++f) {
-            field[f] = 0;
-            for (int i = 3 * f; i < 3 * f + 3; ++i) {
-                if (key[i] < '0' || key[i] > '9')
-                    return false;
-                field[f] = field[f] * 10 + (key[i] - '0');
-            }
-        }
-        return positions.count(packed(field[0], field[1], field[2], field[3])) != 0;
+        const pos4i p = decode(key);
+        if (!fits(p.t(), p.z(), p.x(), p.y()))
+            return wide.count(key) != 0;
+        return positions.count(packed(p.t(), p.z(), p.x(), p.y())) != 0;
     };
     return lineage_file::read(path, c.db->name(), exists, c.lineage, err) ==
            lineage_file::read_result::read;

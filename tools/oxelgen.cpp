@@ -9,9 +9,14 @@
 //       the same for packed cells that fill the field and touch their
 //       neighbours across thin dark seams (filled cells; --rims: bright rims
 //       and dimmer insides, as membranes look)
+//   oxelgen dense DIR NAME TIMES PLANES SIZE PER_PLANE SEED [IMAGE_TIMES]
+//       a ROI file DIR/NAME.roi of exactly PER_PLANE nuclei outlines on every
+//       plane, each nucleus five planes deep and drifting a little from one
+//       time point to the next, and the images DIR/image/NAME/TTT-ZZZ.jpg of
+//       the first IMAGE_TIMES time points (default 1): real-size data
 #include "program_info.h"
 
-#include <algorithm> // std::clamp
+#include <algorithm> // std::clamp, std::sort
 #include <array>
 #include <cerrno> // errno
 #include <cmath>
@@ -492,9 +497,137 @@ int make_cells(const std::string &dir, int times, int planes, int size, unsigned
     return 0;
 }
 
+// The outline of a pixel region as the detector traces it: from the top-left
+// corner of its first pixel in row order, down first, the region on the left.
+template <class Inside> std::string trace(int x0, int y0, Inside inside)
+{
+    static const int step_x[4] = {0, -1, 0, 1}, step_y[4] = {-1, 0, 1, 0};
+    std::string digits;
+    int cx = x0, cy = y0, d = 2;
+    do {
+        // The pixels ahead of the corner, on the left and on the right of the walk.
+        int lx, ly, rx, ry;
+        switch (d) {
+        case 2: lx = cx, ly = cy, rx = cx - 1, ry = cy; break;
+        case 3: lx = cx, ly = cy - 1, rx = cx, ry = cy; break;
+        case 0: lx = cx - 1, ly = cy - 1, rx = cx, ry = cy - 1; break;
+        default: lx = cx - 1, ly = cy, rx = cx - 1, ry = cy - 1; break;
+        }
+        const bool left = inside(lx, ly), right = inside(rx, ry);
+        if (left && !right) {
+            digits.push_back(static_cast<char>('0' + d));
+            cx += step_x[d];
+            cy += step_y[d];
+        } else if (!left) {
+            d = (d + 1) % 4;
+        } else {
+            d = (d + 3) % 4;
+        }
+    } while (cx != x0 || cy != y0 || d != 2 || digits.empty());
+    return digits;
+}
+
+struct DenseRoi {
+    int x, y, z, t;
+    std::string outline;
+};
+
+// Nuclei in a grid of PER_PLANE cells; each cell holds a column of nuclei
+// five planes deep, one above the other, so every plane has one outline per
+// cell. Neighbours in a column sit apart, so they stay separate units.
+int make_dense(const std::string &dir, const std::string &name, int times, int planes, int size,
+               int per_plane, unsigned seed, int image_times)
+{
+    const std::string image_dir = dir + "/image/" + name;
+    if (!make_folders(dir) || (image_times > 0 && !make_folders(image_dir))) {
+        std::cerr << "oxelgen: cannot create " << dir << "\n";
+        return 1;
+    }
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const int grid = static_cast<int>(std::ceil(std::sqrt(double(per_plane))));
+    const double cell = double(size) / grid;
+    const double r_max = std::min(15.0, cell * 0.3);
+    struct Column {
+        double x, y, r;
+        int z0, z1;
+    };
+    std::vector<Column> nuclei;
+    for (int c = 0; c < per_plane; ++c) {
+        const double cx = (c % grid + 0.5) * cell, cy = (c / grid + 0.5) * cell;
+        for (int z0 = 0, k = 0; z0 < planes; z0 += 5, ++k) {
+            const double r = r_max * (0.6 + 0.4 * u(rng));
+            const double side = (k % 2 ? 1.0 : -1.0) * std::min(r * 0.8, cell * 0.15);
+            nuclei.push_back({cx + side + (u(rng) - 0.5) * cell * 0.1,
+                              cy + (u(rng) - 0.5) * cell * 0.1, r, z0, std::min(planes, z0 + 5) - 1});
+        }
+    }
+    std::vector<DenseRoi> rois;
+    rois.reserve(static_cast<size_t>(times) * planes * per_plane);
+    // A nucleus is widest in its middle plane.
+    const auto radius_at = [](const Column &n, int z) {
+        const double dz = (z - (n.z0 + n.z1) / 2.0) / 3.0;
+        return n.r * std::sqrt(std::max(0.5, 1.0 - dz * dz));
+    };
+    for (int t = 0; t < times; ++t) {
+        for (const Column &n : nuclei)
+            for (int z = n.z0; z <= n.z1; ++z) {
+                const double r = radius_at(n, z);
+                const auto inside = [&](int px, int py) {
+                    const double ex = px + 0.5 - n.x, ey = py + 0.5 - n.y;
+                    return px >= 0 && py >= 0 && px < size && py < size &&
+                           ex * ex + ey * ey <= r * r;
+                };
+                // The first pixel in row order: the top row's leftmost.
+                int first = -1, top = static_cast<int>(std::floor(n.y - r)) - 1;
+                while (first < 0 && top <= n.y + r) {
+                    ++top;
+                    for (int px = static_cast<int>(std::floor(n.x - r)) - 1;
+                         px <= n.x + r + 1 && first < 0; ++px)
+                        if (inside(px, top))
+                            first = px;
+                }
+                if (first >= 0)
+                    rois.push_back({first, top, z, t, trace(first, top, inside)});
+            }
+        for (int z = 0; t < image_times && z < planes; ++z) {
+            Canvas image(size, size, 18.0);
+            for (const Column &n : nuclei)
+                if (z >= n.z0 && z <= n.z1)
+                    image.add_disc(n.x, n.y, radius_at(n, z), radius_at(n, z), 200.0);
+            if (!image.write_jpeg(image_dir + "/" + three(t) + "-" + three(z) + ".jpg"))
+                return 1;
+        }
+        for (Column &n : nuclei) {
+            n.x = std::clamp(n.x + (u(rng) - 0.5) * 3.0, n.r + 2, size - n.r - 2);
+            n.y = std::clamp(n.y + (u(rng) - 0.5) * 3.0, n.r + 2, size - n.r - 2);
+        }
+    }
+    // In the database's order (t, x, y, z), as the browser writes its files.
+    std::sort(rois.begin(), rois.end(), [](const DenseRoi &a, const DenseRoi &b) {
+        if (a.t != b.t)
+            return a.t < b.t;
+        if (a.x != b.x)
+            return a.x < b.x;
+        if (a.y != b.y)
+            return a.y < b.y;
+        return a.z < b.z;
+    });
+    FILE *out = std::fopen((dir + "/" + name + ".roi").c_str(), "w");
+    if (!out) {
+        std::cerr << "oxelgen: cannot write " << dir << "/" << name << ".roi\n";
+        return 1;
+    }
+    std::fprintf(out, "%s\n", name.c_str());
+    for (const DenseRoi &r : rois)
+        std::fprintf(out, "%d %d %d %d %s\n", r.x, r.y, r.z, r.t, r.outline.c_str());
+    return std::fclose(out) == 0 ? 0 : 1;
+}
+
 const char usage_text[] = "usage: oxelgen image WIDTH HEIGHT NUCLEI SEED OUT.jpg\n"
                           "       oxelgen dataset DIR [TIMES [PLANES [SIZE [SEED]]]]\n"
-                          "       oxelgen cells DIR [TIMES [PLANES [SIZE [SEED]]]] [--rims]\n";
+                          "       oxelgen cells DIR [TIMES [PLANES [SIZE [SEED]]]] [--rims]\n"
+                          "       oxelgen dense DIR NAME TIMES PLANES SIZE PER_PLANE SEED [IMAGE_TIMES]\n";
 
 int usage()
 {
@@ -522,9 +655,19 @@ int main(int argc, char **argv)
         int planes = argc > 4 ? std::atoi(argv[4]) : 30;
         int size = argc > 5 ? std::atoi(argv[5]) : 512;
         unsigned seed = argc > 6 ? static_cast<unsigned>(std::atoi(argv[6])) : 1;
-        if (times <= 0 || times > 999 || planes <= 0 || planes > 999 || size < 64 || size > 999)
+        if (times <= 0 || times > 999 || planes <= 0 || planes > 999 || size < 64 || size > 8192)
             return usage();
         return make_dataset(argv[2], times, planes, size, seed);
+    }
+    if (mode == "dense" && (argc == 9 || argc == 10)) {
+        const int times = std::atoi(argv[4]), planes = std::atoi(argv[5]);
+        const int size = std::atoi(argv[6]), per_plane = std::atoi(argv[7]);
+        const unsigned seed = static_cast<unsigned>(std::atoi(argv[8]));
+        const int image_times = argc == 10 ? std::atoi(argv[9]) : 1;
+        if (times <= 0 || times > 999 || planes <= 0 || planes > 999 || size < 64 ||
+            size > 16384 || per_plane <= 0 || per_plane > 1000000 || image_times < 0)
+            return usage();
+        return make_dense(argv[2], argv[3], times, planes, size, per_plane, seed, image_times);
     }
     if (mode == "cells" && argc >= 3) {
         std::vector<std::string> args(argv + 2, argv + argc);

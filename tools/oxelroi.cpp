@@ -19,16 +19,24 @@
 
 namespace {
 
-// t and z from a name of the form TTT-ZZZ.jpg; false for any other name.
+// t and z from a name of the form TTT-ZZZ.jpg (each at least three digits,
+// 1000 and more with all theirs); false for any other name.
 bool plane_of(const std::string &name, int &t, int &z)
 {
-    if (name.size() != 11 || name.compare(7, 4, ".jpg") != 0 || name[3] != '-')
+    const size_t dash = name.find('-');
+    if (name.size() < 11 || name.compare(name.size() - 4, 4, ".jpg") != 0 ||
+        dash == std::string::npos)
         return false;
-    for (int i : {0, 1, 2, 4, 5, 6})
-        if (name[static_cast<size_t>(i)] < '0' || name[static_cast<size_t>(i)] > '9')
+    const std::string tt = name.substr(0, dash), zz = name.substr(dash + 1, name.size() - 4 - dash - 1);
+    for (const std::string *field : {&tt, &zz}) {
+        if (field->size() < 3 || field->size() > 7)
             return false;
-    t = std::stoi(name.substr(0, 3));
-    z = std::stoi(name.substr(4, 3));
+        for (char c : *field)
+            if (c < '0' || c > '9')
+                return false;
+    }
+    t = std::stoi(tt);
+    z = std::stoi(zz);
     return true;
 }
 

@@ -4,8 +4,6 @@
 #include "OXEL_roidb"
 #include "roi_file.h"
 
-#include <cstdlib> // std::atoi
-
 std::string digit3(int a)
 {
     std::string s;
@@ -17,24 +15,34 @@ std::string keygen(pos4i p)
 {
     std::string key;
     key.reserve(12);
-    oxel_append_field(key, p.t(), 3);
-    oxel_append_field(key, p.z(), 3);
-    oxel_append_field(key, p.x(), 3);
-    oxel_append_field(key, p.y(), 3);
+    oxel_append_key_field(key, p.t());
+    oxel_append_key_field(key, p.z());
+    oxel_append_key_field(key, p.x());
+    oxel_append_key_field(key, p.y());
     return key;
-}
-
-// A field is read like a decimal number: leading blanks and a sign are taken,
-// the number stops at the first non-digit, and no digits give 0.
-static int field(const std::string &key, std::string::size_type index)
-{
-    const std::string::size_type start = 3 * index;
-    if (start >= key.size())
-        return 0;
-    return std::atoi(key.substr(start, 3).c_str());
 }
 
 pos4i decode(std::string key)
 {
-    return pos4i(field(key, 2), field(key, 3), field(key, 1), field(key, 0));
+    std::string::size_type at = 0;
+    const int t = oxel_read_key_field(key, at);
+    const int z = oxel_read_key_field(key, at);
+    const int x = oxel_read_key_field(key, at);
+    const int y = oxel_read_key_field(key, at);
+    return pos4i(x, y, z, t);
+}
+
+std::string time_key(int t)
+{
+    std::string key;
+    oxel_append_key_field(key, t);
+    return key;
+}
+
+bool is_position_key(const std::string &key)
+{
+    if (key.empty() || key[0] == '-')
+        return false;
+    const pos4i p = decode(key);
+    return p.t() >= 0 && p.z() >= 0 && p.x() >= 0 && p.y() >= 0 && keygen(p) == key;
 }

@@ -1,6 +1,7 @@
 // Queries over units and their lineage links.
 #include "lineage.h"
 
+#include "box_grid.h"
 #include "keygen.h"
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
@@ -109,20 +110,28 @@ bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_membe
 std::vector<std::pair<std::string, std::string>>
 link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_members, int t)
 {
-    struct placed {
-        q_roiimg *raster;
-        const std::string *unit;
+    struct plane_of_parents {
+        std::vector<pixel_box> boxes;
+        std::vector<const std::string *> units;
+        box_grid grid;
     };
     const q_roiimgdb::pin keep = rasters.hold();
     const key_set parent_units = units(head_members, t - 1);
     const key_set child_units = units(head_members, t);
-    std::map<int, std::vector<placed>> parents_by_plane;
+    std::map<int, plane_of_parents> parents_by_plane;
     for (const std::string &pu : parent_units)
         for (const std::string &pm : members(head_members, pu)) {
             roi p = db.find_plus(pm);
-            parents_by_plane[p.z()].push_back({rasters.qrimg(p), &pu});
+            const q_roiimg *pr = rasters.qrimg(p);
+            plane_of_parents &plane = parents_by_plane[p.z()];
+            plane.boxes.push_back({pr->top_left().x(), pr->top_left().y(), pr->bottom_right().x(),
+                                   pr->bottom_right().y()});
+            plane.units.push_back(&pu);
         }
+    for (auto &entry : parents_by_plane)
+        entry.second.grid = box_grid(entry.second.boxes);
     std::vector<std::pair<std::string, std::string>> out;
+    std::vector<std::uint32_t> meeting;
     for (const std::string &cu : child_units) {
         key_set found;
         for (const std::string &cm : members(head_members, cu)) {
@@ -131,12 +140,11 @@ link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_me
             if (plane == parents_by_plane.end())
                 continue;
             const q_roiimg *cr = rasters.qrimg(c);
-            for (const placed &p : plane->second)
-                if (p.raster->top_left().x() <= cr->bottom_right().x() &&
-                    cr->top_left().x() <= p.raster->bottom_right().x() &&
-                    p.raster->top_left().y() <= cr->bottom_right().y() &&
-                    cr->top_left().y() <= p.raster->bottom_right().y())
-                    found.insert(*p.unit);
+            plane->second.grid.query({cr->top_left().x(), cr->top_left().y(),
+                                      cr->bottom_right().x(), cr->bottom_right().y()},
+                                     meeting);
+            for (std::uint32_t i : meeting)
+                found.insert(*plane->second.units[i]);
         }
         for (const std::string &pu : found)
             out.emplace_back(cu, pu);

@@ -3,6 +3,7 @@
 
 #include "OXEL_roidb"
 #include "roi_file.h"
+#include "keygen.h"
 
 #include <algorithm> // std::sort, std::unique
 #include <cerrno>    // errno, EINTR
@@ -28,17 +29,12 @@ enum kind { unknown_key, member_twice, link_gap, malformed, kinds };
 
 bool is_key(const std::string &word)
 {
-    if (word.size() != 12)
-        return false;
-    for (char c : word)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
+    return is_position_key(word);
 }
 
 int time_of(const std::string &key)
 {
-    return (key[0] - '0') * 100 + (key[1] - '0') * 10 + (key[2] - '0');
+    return decode(key).t();
 }
 
 // The file's bytes; false when it cannot be opened or read as a file.

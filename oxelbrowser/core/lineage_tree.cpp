@@ -17,16 +17,22 @@ namespace
 {
 
 // Field index of a browser key (0 time point, 1 focal plane) as decode reads it;
-// three digits are read directly, since this runs for every member of every unit.
+// three-digit fields are read directly, since this runs for every member of
+// every unit (a field stands at 3 * index only when those before it are
+// three digits too).
 int key_field(const std::string &key, std::size_t index)
 {
     const std::size_t at = 3 * index;
     if (key.size() >= at + 3) {
-        const unsigned a = static_cast<unsigned char>(key[at]) - '0';
-        const unsigned b = static_cast<unsigned char>(key[at + 1]) - '0';
-        const unsigned c = static_cast<unsigned char>(key[at + 2]) - '0';
-        if (a < 10 && b < 10 && c < 10)
-            return static_cast<int>(a * 100 + b * 10 + c);
+        unsigned v = 0;
+        bool digits = true;
+        for (std::size_t i = 0; i < at + 3 && digits; ++i) {
+            const unsigned d = static_cast<unsigned char>(key[i]) - '0';
+            digits = d < 10;
+            v = i < at ? 0 : v * 10 + d;
+        }
+        if (digits)
+            return static_cast<int>(v);
     }
     const pos4i p = decode(key);
     return index == 0 ? p.t() : p.z();
@@ -382,8 +388,8 @@ bool tree_layout::read_near(const key_multimap &head_members, const key_multimap
     m_window.clear();
     std::map<int, std::size_t> row_members;
     std::size_t members = 0;
-    const auto units_end = head_members.lower_bound(digit3(t1 + 1));
-    for (auto it = head_members.lower_bound(digit3(t0)); it != units_end;) {
+    const auto units_end = head_members.lower_bound(time_key(t1 + 1));
+    for (auto it = head_members.lower_bound(time_key(t0)); it != units_end;) {
         const std::string &h = it->first;
         if (key_code(h) == no_code)
             return false;
@@ -408,8 +414,8 @@ bool tree_layout::read_near(const key_multimap &head_members, const key_multimap
     if (head_members.size() !=
         m_member_entries - rows_total(t0, t1, &row_counts::members) + members)
         return false;
-    const auto links_begin = linkage.lower_bound(digit3(t0));
-    const auto links_end = linkage.lower_bound(digit3(t1 + 2));
+    const auto links_begin = linkage.lower_bound(time_key(t0));
+    const auto links_end = linkage.lower_bound(time_key(t1 + 2));
     const std::size_t links = static_cast<std::size_t>(std::distance(links_begin, links_end));
     if (linkage.size() != m_link_entries - rows_total(t0, t1 + 1, &row_counts::links) + links)
         return false;

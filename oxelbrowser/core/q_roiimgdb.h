@@ -15,8 +15,8 @@
 class q_roiimgdb {
 public:
     // Memory the cache may keep in rasters beyond those a running command
-    // holds; a later change may make it a setting.
-    static const size_t default_budget = size_t(512) << 20;
+    // holds, unless the window's settings say otherwise ("cache/rasters").
+    static const size_t default_budget = size_t(256) << 20;
 
     // While any pin of the cache lives, every raster it has handed out stays
     // valid. A command that keeps raster pointers across further requests,

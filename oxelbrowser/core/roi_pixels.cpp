@@ -35,7 +35,7 @@ void rois_of_time_point(const roidb_plus &db, int t,
         plane.clear();
     // Database keys begin with the time point: its ROIs are one range.
     const roidb::map_type &rois = db.rois();
-    const std::string first = digit3(t);
+    const std::string first = time_key(t);
     for (auto it = rois.lower_bound(first);
          it != rois.end() && it->first.compare(0, first.size(), first) == 0; ++it) {
         const roi &r = it->second;

@@ -10,6 +10,16 @@
 #include <utility> // std::move
 #include <vector>
 
+namespace
+{
+
+bool shown(const pos4i &p)
+{
+    return p.x() >= 0 && p.y() >= 0 && p.z() >= 0 && p.t() >= 0;
+}
+
+} // namespace
+
 roidb_plus::roidb_plus(std::string name)
     : roidb(std::move(name)), tz_xy_db(), tz_iter(tz_xy_db.end())
 {
@@ -23,7 +33,7 @@ long long roidb_plus::plane_key(int t, int z)
 }
 
 roidb_plus::roidb_plus(const roidb_plus &other)
-    : roidb(other), tz_xy_db(other.tz_xy_db), tz_iter(tz_xy_db.end())
+    : roidb(other), tz_xy_db(other.tz_xy_db), tz_iter(tz_xy_db.end()), _unshown(other._unshown)
 {
     tz_iter = same_place(other, other.tz_iter);
 }
@@ -35,6 +45,7 @@ roidb_plus &roidb_plus::operator=(const roidb_plus &other)
     roidb::operator=(other);
     tz_xy_db = other.tz_xy_db;
     tz_iter = same_place(other, other.tz_iter);
+    _unshown = other._unshown;
     return *this;
 }
 
@@ -65,9 +76,14 @@ void roidb_plus::index_and_enter(roi r)
     if (!db.empty() && !(std::prev(hint)->first < key))
         hint = db.lower_bound(key);
     const size_t before = db.size();
+    const bool in_a_plane = shown(r);
     db.emplace_hint(hint, std::move(key), std::move(r));
-    if (db.size() != before)
+    if (db.size() == before)
+        return;
+    if (in_a_plane)
         tz_xy_db.emplace(plane_key(t, z), pos2i(x, y));
+    else
+        ++_unshown;
 }
 
 void roidb_plus::read_plus(std::string filename)
@@ -76,7 +92,10 @@ void roidb_plus::read_plus(std::string filename)
     oxel_read_roi_file(filename, _name, [this](roi &&r) { index_and_enter(std::move(r)); });
 }
 
-bool roidb_plus::load(const std::string &filename)
+// How many records a long read takes between two calls of its progress.
+static const unsigned progress_every = 8192;
+
+bool roidb_plus::load(const std::string &filename, const progress &keep_going)
 {
     roi_file_reader in;
     std::string name;
@@ -84,21 +103,30 @@ bool roidb_plus::load(const std::string &filename)
         return false;
     _name = name;
     roi r;
-    while (in.read_roi(r))
+    for (unsigned n = 1; in.read_roi(r); ++n) {
         index_and_enter(std::move(r));
+        if (keep_going && n % progress_every == 0 && !keep_going(in.consumed(), in.file_size()))
+            return false;
+    }
     return true;
 }
 
 bool roidb_plus::read_range(const std::string &filename, int t_from, int t_end, std::string &name,
-                            std::vector<roi> &rois)
+                            std::vector<roi> &rois, const progress &keep_going, bool &stopped)
 {
+    stopped = false;
     roi_file_reader in;
     if (!in.open(filename) || !in.read_word(name))
         return false;
     roi r;
-    while (in.read_roi(r))
+    for (unsigned n = 1; in.read_roi(r); ++n) {
         if (t_from <= r.t() && r.t() <= t_end)
             rois.push_back(std::move(r));
+        if (keep_going && n % progress_every == 0 && !keep_going(in.consumed(), in.file_size())) {
+            stopped = true;
+            return true;
+        }
+    }
     return true;
 }
 
@@ -106,7 +134,8 @@ void roidb_plus::replace_plus(std::string filename, int t_from, int t_end)
 {
     std::string name;
     std::vector<roi> incoming;
-    if (!read_range(filename, t_from, t_end, name, incoming)) {
+    bool stopped = false;
+    if (!read_range(filename, t_from, t_end, name, incoming, progress(), stopped)) {
         std::cerr << "roidb: Cannot open " << filename << std::endl;
         return;
     }
@@ -122,12 +151,16 @@ void roidb_plus::replace_plus(std::string filename, int t_from, int t_end)
 }
 
 roidb_plus::replace_result roidb_plus::replace_checked(const std::string &filename, int t_from,
-                                                       int t_end, const std::string &dataset)
+                                                       int t_end, const std::string &dataset,
+                                                       const progress &keep_going)
 {
     std::string name;
     std::vector<roi> incoming;
-    if (!read_range(filename, t_from, t_end, name, incoming))
+    bool stopped = false;
+    if (!read_range(filename, t_from, t_end, name, incoming, keep_going, stopped))
         return replace_result::unreadable;
+    if (stopped)
+        return replace_result::stopped;
     if (name != dataset)
         return replace_result::different_dataset;
     std::vector<roi> doomed;
@@ -188,10 +221,10 @@ const roi *roidb_plus::stored(const std::string &key) const
     const pos4i p = decode(key);
     std::string db_key;
     db_key.reserve(12);
-    oxel_append_field(db_key, p.t(), 3);
-    oxel_append_field(db_key, p.x(), 3);
-    oxel_append_field(db_key, p.y(), 3);
-    oxel_append_field(db_key, p.z(), 3);
+    oxel_append_key_field(db_key, p.t());
+    oxel_append_key_field(db_key, p.x());
+    oxel_append_key_field(db_key, p.y());
+    oxel_append_key_field(db_key, p.z());
     auto it = db.find(db_key);
     return it == db.end() ? nullptr : &it->second;
 }
@@ -203,7 +236,8 @@ void roidb_plus::remove(std::string key)
 
 void roidb_plus::remove(roi r)
 {
-    db.erase(keygen(r));
+    if (db.erase(keygen(r)) != 0 && !shown(r))
+        --_unshown;
     auto range = tz_xy_db.equal_range(plane_key(r.t(), r.z()));
     for (auto it = range.first; it != range.second; ++it) {
         if (it->second.x() == r.x() && it->second.y() == r.y()) {
@@ -216,14 +250,15 @@ void roidb_plus::remove(roi r)
     }
 }
 
+// Plane keys begin with the time point, as database keys do.
 int roidb_plus::t_min()
 {
-    return db.empty() ? 0 : decode(db.begin()->first).t();
+    return tz_xy_db.empty() ? 0 : decode(tz_xy_db.begin()->first).t();
 }
 
 int roidb_plus::t_max()
 {
-    return db.empty() ? 0 : decode(db.rbegin()->first).t();
+    return tz_xy_db.empty() ? 0 : decode(tz_xy_db.rbegin()->first).t();
 }
 
 std::vector<roi> roidb_plus::rois_in(int t_from, int t_end) const

@@ -14,25 +14,34 @@ tracker::tracker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, in
 {
 }
 
-const std::vector<tracker::candidate> &tracker::plane(int t, int z)
+namespace
+{
+
+pixel_box box_of(const q_roiimg *r)
+{
+    return {r->top_left().x(), r->top_left().y(), r->bottom_right().x(), r->bottom_right().y()};
+}
+
+} // namespace
+
+const tracker::plane_rois &tracker::plane(int t, int z)
 {
     auto found = planes->find({t, z});
     if (found != planes->end())
         return found->second;
-    std::vector<candidate> rois;
-    rois.reserve(64);
+    plane_rois p;
+    p.rois.reserve(64);
     roidb_plus::iterator iter;
     _db.seek_iter(t, z, 0, iter);
     roi r;
     while (_db.find_plus_iter(t, z, r, iter))
-        rois.push_back({keygen(r), _rasters.qrimg(r)});
-    return planes->emplace(std::make_pair(t, z), std::move(rois)).first->second;
-}
-
-static bool boxes_meet(const q_roiimg *a, const q_roiimg *b)
-{
-    return a->top_left().x() <= b->bottom_right().x() && b->top_left().x() <= a->bottom_right().x() &&
-           a->top_left().y() <= b->bottom_right().y() && b->top_left().y() <= a->bottom_right().y();
+        p.rois.push_back({keygen(r), _rasters.qrimg(r)});
+    std::vector<pixel_box> boxes;
+    boxes.reserve(p.rois.size());
+    for (const candidate &c : p.rois)
+        boxes.push_back(box_of(c.raster));
+    p.boxes = box_grid(std::move(boxes));
+    return planes->emplace(std::make_pair(t, z), std::move(p)).first->second;
 }
 
 bool tracker::passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t,
@@ -53,39 +62,68 @@ void tracker::check_adjacent(roi &r_from, int t, int z, key_set &roiset, double 
     search(_rasters.qrimg(r_from), r_from.t(), t, z, roiset, mor_t, mor_z);
 }
 
-// ROIs whose boxes do not meet the source's share no pixel with it and can
-// never pass, so only the others are visited; the set that results is the
-// same whatever order the search takes.
+// Puts the search of plane (t, z) from a source on the stack. ROIs whose
+// boxes do not meet the source's share no pixel with it and can never pass,
+// so only the others are visited, in the plane's order.
+void tracker::open(q_roiimg *from, int from_t, int t, int z)
+{
+    const plane_rois &p = plane(t, z);
+    const std::size_t begin = _hits.size();
+    p.boxes.query(box_of(from), _found);
+    _hits.insert(_hits.end(), _found.begin(), _found.end());
+    _stack.push_back({from, from_t, t, z, &p, begin, _hits.size(), begin, nullptr});
+}
+
+// The depth-first search: a ROI that joins is searched from at once, first
+// through the plane below, then the plane above, before the next ROI of its
+// plane is looked at; the stack stands in for the calls of a recursion.
 void tracker::search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, double mor_t,
                      double mor_z)
 {
-    for (const candidate &c : plane(t, z)) {
-        if (!boxes_meet(from, c.raster))
+    const std::size_t bottom = _stack.size();
+    open(from, from_t, t, z);
+    while (_stack.size() > bottom) {
+        const std::size_t top = _stack.size() - 1;
+        if (q_roiimg *above = _stack[top].above) {
+            _stack[top].above = nullptr;
+            open(above, _stack[top].t, _stack[top].t, _stack[top].z + 1);
             continue;
-        if (let_events_run)
-            let_events_run();
-        if (_removed.count(c.key))
-            continue;
-        if (!passes(from, c, from_t, t, mor_t, mor_z) || roiset.count(c.key))
-            continue;
-        roiset.insert(c.key);
-        changed = true;
-        if (make_units && units) {
-            lineage::add_member(*units, unit_head, c.key);
         }
-        search(c.raster, t, t, z - 1, roiset, mor_t, mor_z);
-        search(c.raster, t, t, z + 1, roiset, mor_t, mor_z);
+        bool added = false;
+        while (_stack[top].next < _stack[top].end) {
+            frame &f = _stack[top];
+            const candidate &c = f.plane->rois[_hits[f.next++]];
+            if (let_events_run)
+                let_events_run();
+            if (_removed.count(c.key))
+                continue;
+            if (!passes(f.from, c, f.from_t, f.t, mor_t, mor_z) || roiset.count(c.key))
+                continue;
+            roiset.insert(c.key);
+            changed = true;
+            if (make_units && units)
+                lineage::add_member(*units, unit_head, c.key);
+            f.above = c.raster;
+            const int below = f.z - 1, at = f.t;
+            open(c.raster, at, at, below);
+            added = true;
+            break;
+        }
+        if (!added) {
+            _hits.resize(_stack[top].begin);
+            _stack.pop_back();
+        }
     }
 }
 
 void tracker::track(int t, int into, const key_set &selected, key_set &target)
 {
     for (int z = _z_min; z <= _z_max; ++z)
-        for (const candidate &c : plane(t, z))
+        for (const candidate &c : plane(t, z).rois)
             if (selected.count(c.key) && !_removed.count(c.key))
                 search(c.raster, t, t, z, target, 0.0, 0.0);
     for (int z = _z_min; z <= _z_max; ++z)
-        for (const candidate &c : plane(t, z))
+        for (const candidate &c : plane(t, z).rois)
             if (target.count(c.key))
                 search(c.raster, t, into, z, target, 0.0, 0.0);
 }
@@ -93,7 +131,7 @@ void tracker::track(int t, int into, const key_set &selected, key_set &target)
 void tracker::z_track(int t, key_set &selected)
 {
     for (int z = _z_min; z <= _z_max; ++z)
-        for (const candidate &c : plane(t, z)) {
+        for (const candidate &c : plane(t, z).rois) {
             if (!selected.count(c.key) || _removed.count(c.key))
                 continue;
             search(c.raster, t, t, z - 1, selected, 0.0, 0.5);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "OXEL_roi"
+#include "box_grid.h"
 #include "lineage.h"
 #include "q_roiimgdb.h"
 
@@ -26,11 +27,16 @@ public:
         std::string key;
         q_roiimg *raster;
     };
+    // The ROIs of one plane in the database's order, and their boxes indexed.
+    struct plane_rois {
+        std::vector<candidate> rois;
+        box_grid boxes;
+    };
     // The ROIs of each visited plane (t, z) with their rasters. Trackers of
     // one command may share it: no plane changes while a command runs. The
     // rasters stay valid while a pin of the cache lives: each tracker holds
     // one, and a command that keeps the planes between trackers holds its own.
-    using plane_map = std::map<std::pair<int, int>, std::vector<candidate>>;
+    using plane_map = std::map<std::pair<int, int>, plane_rois>;
 
     tracker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min, int z_max);
 
@@ -48,9 +54,11 @@ public:
 
     // Adds to roiset every ROI of plane (t, z) that passes against r_from,
     // then searches on from each newly added ROI through planes z - 1 and
-    // z + 1. Passing: any common pixel when both ratios are 0; otherwise the
-    // shared pixels exceed the ratio (mor_z within a time point, mor_t
-    // across) of the larger raster. Removed ROIs never pass.
+    // z + 1 (depth first, before the next ROI of the plane). Passing: any
+    // common pixel when both ratios are 0; otherwise the shared pixels exceed
+    // the ratio (mor_z within a time point, mor_t across) of the larger
+    // raster. Removed ROIs never pass. The search keeps its own stack, so
+    // chains of any length are followed.
     void check_adjacent(roi &r_from, int t, int z, key_set &roiset, double mor_t, double mor_z);
     // Seeds target with the selected ROIs of time point t and what overlaps
     // them there, then carries it into time point into.
@@ -59,9 +67,21 @@ public:
     void z_track(int t, key_set &selected);
 
 private:
-    const std::vector<candidate> &plane(int t, int z);
+    // One plane being searched from one ROI: the ROIs whose boxes meet the
+    // source's are hits[begin] to hits[end - 1]; after a ROI was added, the
+    // search above it (z + 1) is still to come when above is set.
+    struct frame {
+        q_roiimg *from;
+        int from_t, t, z;
+        const plane_rois *plane;
+        std::size_t begin, end, next;
+        q_roiimg *above;
+    };
+
+    const plane_rois &plane(int t, int z);
     void search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, double mor_t,
                 double mor_z);
+    void open(q_roiimg *from, int from_t, int t, int z);
     bool passes(q_roiimg *from, const candidate &c, int from_t, int t, double mor_t,
                 double mor_z);
 
@@ -71,4 +91,7 @@ private:
     const key_set &_removed;
     int _z_min;
     int _z_max;
+    std::vector<frame> _stack;
+    std::vector<std::uint32_t> _hits;
+    std::vector<std::uint32_t> _found;
 };

@@ -13,7 +13,7 @@
 unit_maker::unit_maker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min,
                        int z_max, const unit_options &options)
     : _db(db), _rasters(rasters), _removed(removed), _z_min(z_min), _z_max(z_max),
-      _options(options), _search(db, rasters, removed, z_min, z_max)
+      _options(options)
 {
 }
 
@@ -92,8 +92,11 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
             _in_units.insert(entry.first);
         _in_units_known = true;
     }
-    _search.let_events_run = let_events_run;
-    _search.units = &u;
+    // A search of its own for each time point: the planes it gathers, and the
+    // rasters it holds, are let go once the time point is grouped.
+    tracker search(_db, _rasters, _removed, _z_min, _z_max);
+    search.let_events_run = let_events_run;
+    search.units = &u;
     int made = 0;
     bool stopped = false;
     key_set caps;
@@ -117,11 +120,11 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
                 on_new_head(source);
             lineage::add_member(u, key, key);
             _in_units.insert(key);
-            _search.make_units = true;
-            _search.unit_head = key;
-            _search.check_adjacent(source, t, z - 1, _in_units, 0.0, 0.5);
-            _search.check_adjacent(source, t, z + 1, _in_units, 0.0, 0.5);
-            _search.make_units = false;
+            search.make_units = true;
+            search.unit_head = key;
+            search.check_adjacent(source, t, z - 1, _in_units, 0.0, 0.5);
+            search.check_adjacent(source, t, z + 1, _in_units, 0.0, 0.5);
+            search.make_units = false;
             ++made;
             if (_options.attach_caps && u.head_members.count(key) <= 2)
                 caps.insert(key);

@@ -63,7 +63,6 @@ private:
     int _z_min;
     int _z_max;
     unit_options _options;
-    tracker _search;
     // Every ROI already in a unit, kept across time points of one pass.
     key_set _in_units;
     bool _in_units_known = false;

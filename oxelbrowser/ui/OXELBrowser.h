@@ -4,6 +4,7 @@
 
 #include "OXEL_pos"
 #include "OXEL_roi"
+#include "canvas_view.h"
 #include "file_chooser.h"
 #include "review.h"
 #include "split.h"
@@ -36,7 +37,10 @@ class QLabel;
 class QLineEdit;
 class QMouseEvent;
 class QPaintEvent;
+class QProgressBar;
 class QPushButton;
+class QResizeEvent;
+class QScrollBar;
 class QSlider;
 class QTabWidget;
 class QWheelEvent;
@@ -137,6 +141,42 @@ public:
     LineageTreeWindow *lineageTree();
     void toggleLineageTree();
 
+    // Progress of a long operation, shown below the tabs with a bar and a
+    // Cancel button that acts as Stop. total is the number of steps (0 when
+    // not known); step tells how many are done. Operations started inside a
+    // running one leave the bar to it. Every begin needs its end.
+    void progressBegin(const QString &what, long long total);
+    void progressStep(long long done);
+    void progressEnd();
+    // progressBegin for as long as it lives.
+    class progress_scope
+    {
+    public:
+        progress_scope(OXELBrowser &w, const QString &what, long long total) : _w(w)
+        {
+            _w.progressBegin(what, total);
+        }
+        ~progress_scope() { _w.progressEnd(); }
+        progress_scope(const progress_scope &) = delete;
+        progress_scope &operator=(const progress_scope &) = delete;
+        void step(long long done) { _w.progressStep(done); }
+
+    private:
+        OXELBrowser &_w;
+    };
+    // Shows a line in the status line below the tabs (every line written to
+    // standard error also shows there).
+    void showStatus(const QString &text);
+    QString statusText() const;
+    // Where the image lies on the canvas: zoom and scroll.
+    const canvas_view &canvasView() const { return m_view; }
+    // Zoom steps about a canvas point (keys + and -, Ctrl and the wheel), and
+    // the whole image in the canvas (key Home).
+    void zoomCanvas(int steps, QPoint anchor);
+    void fitCanvas();
+    // Scrolls the canvas by so many canvas pixels.
+    void scrollCanvas(QPoint delta);
+
 public slots:
     // Slots in the order of the window's slot table.
     virtual void setApplication(QApplication *app);
@@ -224,6 +264,8 @@ protected slots:
 protected:
     void changeEvent(QEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
+    // The canvas grows with the window; the controls below it move down.
+    void resizeEvent(QResizeEvent *e) override;
     void showEvent(QShowEvent *e) override;
     // The design's keys reach the window whichever child has the focus.
     bool eventFilter(QObject *watched, QEvent *e) override;
@@ -317,6 +359,9 @@ public:
     std::set<std::string> m_split_parents;
     bool m_split_mode;
 
+    // The image pixel under a window position; false beside the canvas' image part.
+    bool imagePoint(const QPointF &window_position, QPoint &pixel) const;
+
 private:
     friend class EditCommand;
     // Everything changed between its start and its end is one command of the
@@ -396,7 +441,15 @@ private:
     void switchMode(bool &flag, QCursor &prev_cursor, bool on);
     static bool tracingInput();
     void traceInput();
-    QPoint imagePoint(const QPointF &window_position) const;
+    // The part of frame_canvas the image is shown in (without the scroll bars).
+    QRect viewportRect() const;
+    // Fits the view to the image of the current plane (its size, or the
+    // canvas' when it has none), and the scroll bars to the view.
+    void updateView(QSize image);
+    void showScrollBars();
+    void layoutWindow();
+    void createStatusLine();
+    void releaseStatusLine();
     tracker makeTracker();
     // Removes a ROI from the database and its raster from the cache.
     void dropRoi(const std::string &key);
@@ -478,4 +531,19 @@ private:
     std::string m_roi_path;
     // Exit has asked about unsaved work; closing the window does not again.
     bool m_unsaved_answered = false;
+    // The canvas' zoom and scroll; a fresh view (after a read) is set to 1:1
+    // or to fit by the first image shown.
+    canvas_view m_view;
+    bool m_view_fresh = true;
+    QSize m_image_size;
+    QScrollBar *m_hbar = nullptr;
+    QScrollBar *m_vbar = nullptr;
+    // The widgets of the designed frame with their designed geometry.
+    std::vector<std::pair<QWidget *, QRect>> m_designed;
+    // The status line, and the progress of a long operation.
+    QLabel *m_status = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QPushButton *m_cancel = nullptr;
+    int m_progress_depth = 0;
+    long long m_progress_total = 0;
 };

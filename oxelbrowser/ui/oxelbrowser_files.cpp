@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 
 #include <algorithm> // std::max
@@ -90,7 +91,20 @@ void OXELBrowser::readRoiFile(const QString &name)
         QApplication::setOverrideCursor(Qt::WaitCursor);
         auto fresh = std::make_unique<roidb_plus>("");
         std::string problem;
-        if (!fresh->load(path))
+        bool read = false;
+        {
+            // The open dataset stays on view and can be browsed meanwhile;
+            // Cancel (or Stop) leaves it as it was.
+            progress_scope progress(*this, tr("Reading %1...").arg(name), QFileInfo(name).size());
+            read = fresh->load(path, [this, &progress](size_t done, size_t) {
+                progress.step(static_cast<long long>(done));
+                letEventsRunNow(false);
+                return !m_stop_requested;
+            });
+        }
+        if (!read && m_stop_requested)
+            std::cerr << "Reading " << path << " stopped; nothing was opened" << std::endl;
+        else if (!read)
             std::cerr << "Cannot open " << path << std::endl;
         else if (!(problem = dataset_name_problem(fresh->name())).empty())
             std::cerr << "Cannot open " << path << ": its dataset name \"" << fresh->name()
@@ -148,4 +162,17 @@ void OXELBrowser::openDatabase(std::unique_ptr<roidb_plus> fresh)
     setMaxFocalPlane(std::max(default_max_focal_plane, m_roidb->z_max()));
     setMinFocalPlane(0);
     read_common();
+    // ROIs at negative positions are no plane's, so nothing would show them.
+    if (m_roidb->unshown() != 0)
+        std::cerr << m_roidb->unshown()
+                  << " ROIs lie at negative positions: they are kept and saved, but not shown"
+                  << std::endl;
+    else
+        showStatus(tr("%1: %2 ROIs, time points %3 to %4, planes %5 to %6")
+                       .arg(QString::fromStdString(dataset))
+                       .arg(m_roidb->count())
+                       .arg(m_min_time_point)
+                       .arg(m_max_time_point)
+                       .arg(m_min_focal_plane)
+                       .arg(m_max_focal_plane));
 }

@@ -124,6 +124,11 @@ OXELBrowser::OXELBrowser(QWidget *parent, const char *name, Qt::WindowFlags fl)
         saveUnitOptions(m_unit_options);
     });
 
+    // The status line and progress below the tabs, the canvas' scroll bars,
+    // and the designed geometry that resizing starts from.
+    createStatusLine();
+    layoutWindow();
+
     languageChange();
     resize(QSize(620, 878).expandedTo(minimumSizeHint()));
     init();
@@ -138,6 +143,7 @@ OXELBrowser::~OXELBrowser()
         app->removeEventFilter(this);
     for (QObject *child : findChildren<QObject *>())
         disconnect(child, nullptr, this, nullptr);
+    releaseStatusLine();
     destroy();
     delete ui;
 }
@@ -348,6 +354,7 @@ static bool is_window_key(int key)
     case Qt::Key_Plus:
     case Qt::Key_Minus:
     case Qt::Key_Equal:
+    case Qt::Key_Home:
         return true;
     default:
         return false;

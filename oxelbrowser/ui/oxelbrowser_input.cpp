@@ -170,6 +170,16 @@ void OXELBrowser::keyPressEvent(QKeyEvent *e)
     case Qt::Key_Down:
         focusDown();
         break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        zoomCanvas(+1, viewportRect().center());
+        break;
+    case Qt::Key_Minus:
+        zoomCanvas(-1, viewportRect().center());
+        break;
+    case Qt::Key_Home:
+        fitCanvas();
+        break;
     default:
         lineageTreeKey(e->key());
         break;
@@ -178,12 +188,35 @@ void OXELBrowser::keyPressEvent(QKeyEvent *e)
     letEventsRun();
 }
 
+// Ctrl and the wheel zoom about the pointer; Shift and the wheel, or a
+// sideways wheel, scroll the image; the plain wheel changes the plane.
 void OXELBrowser::wheelEvent(QWheelEvent *e)
 {
     if (!m_imgdb)
         return;
+    const QPoint delta = e->angleDelta();
+    if (e->modifiers() & Qt::ControlModifier) {
+        const int step = delta.y() != 0 ? delta.y() : delta.x();
+        if (step == 0)
+            return;
+        const QPoint at = e->position().toPoint() - frame_canvas->pos();
+        zoomCanvas(step > 0 ? +1 : -1,
+                   viewportRect().contains(at) ? at : viewportRect().center());
+        letEventsRun();
+        return;
+    }
+    if ((e->modifiers() & Qt::ShiftModifier) || (delta.y() == 0 && delta.x() != 0)) {
+        // One notch (120) scrolls a tenth of the canvas.
+        const QSize v = m_view.viewport();
+        const bool sideways = delta.y() == 0;
+        const int notch = sideways ? delta.x() : delta.y();
+        const int by = -notch * (sideways ? v.width() : v.height()) / 1200;
+        scrollCanvas(sideways ? QPoint(by, 0) : QPoint(0, by));
+        letEventsRun();
+        return;
+    }
     // Only a vertical wheel step changes the plane.
-    const int step = e->angleDelta().y();
+    const int step = delta.y();
     if (step == 0)
         return;
     if (step > 0)
@@ -223,7 +256,8 @@ void OXELBrowser::traceInput()
     std::cout << "view t=" << m_time_point << " z=" << m_focal_plane
               << " selected=" << m_selected_roi_set.size()
               << " removed=" << m_removed_roi_set.size()
-              << " elite=" << m_elite_head_roi_set.size() << std::endl;
+              << " elite=" << m_elite_head_roi_set.size() << " zoom=" << m_view.zoom()
+              << " scroll=" << m_view.scroll().x() << "," << m_view.scroll().y() << std::endl;
 }
 
 void OXELBrowser::showEvent(QShowEvent *e)
@@ -245,19 +279,16 @@ void OXELBrowser::showEvent(QShowEvent *e)
         std::cout << "tab " << tabs->tabText(i).toStdString() << " " << r.center().x() << " "
                   << r.center().y() << std::endl;
     }
-}
-
-QPoint OXELBrowser::imagePoint(const QPointF &window_position) const
-{
-    return window_position.toPoint() - frame_canvas->pos();
+    // Where the canvas' top-left corner lies in the window.
+    std::cout << "canvas " << frame_canvas->x() << " " << frame_canvas->y() << std::endl;
 }
 
 void OXELBrowser::mouseMoveEvent(QMouseEvent *e)
 {
     if (!m_roidb || !m_q_roiimgdb)
         return;
-    const QPoint p = imagePoint(e->position());
-    if (!frame_canvas->rect().contains(p))
+    QPoint p;
+    if (!imagePoint(e->position(), p))
         return;
     if (!m_mouse_over_roi_set.empty()) {
         m_mouse_over_roi_set.clear();
@@ -276,9 +307,10 @@ void OXELBrowser::mousePressEvent(QMouseEvent *e)
 {
     if (!m_roidb)
         return;
-    const QPoint p = imagePoint(e->position());
-    // Presses beside the canvas pick nothing, even where a large image goes on.
-    if (!frame_canvas->rect().contains(p))
+    // Presses beside the canvas pick nothing, even where a large image goes on;
+    // on the canvas they land on the image pixel shown under the pointer.
+    QPoint p;
+    if (!imagePoint(e->position(), p))
         return;
     const std::string key = xyROI(p.x(), p.y());
     const bool left = e->button() == Qt::LeftButton;

@@ -8,7 +8,9 @@
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
 
+#include <QCoreApplication>
 #include <QFrame>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +36,21 @@ void show_number(QLineEdit *field, int v)
     const QString text = QString::number(v);
     if (field->text() != text)
         field->setText(text);
+}
+
+// A cache's memory budget from the settings ("cache/images" and
+// "cache/rasters", in MiB), else its default.
+size_t cache_budget(const char *key, size_t fallback)
+{
+    const QString org = QCoreApplication::organizationName();
+    const QString app = QCoreApplication::applicationName();
+    const QSettings settings(org.isEmpty() ? QStringLiteral("oxelbrowser") : org,
+                             app.isEmpty() ? QStringLiteral("oxelbrowser") : app);
+    bool ok = false;
+    const qlonglong mib = settings.value(QString::fromLatin1(key)).toLongLong(&ok);
+    if (!ok || mib <= 0)
+        return fallback;
+    return static_cast<size_t>(mib) << 20;
 }
 
 } // namespace
@@ -262,12 +279,15 @@ void OXELBrowser::pushButton_close_clicked()
 
 void OXELBrowser::build_imgdb()
 {
-    m_imgdb = new ImageDB;
+    m_imgdb = new ImageDB(cache_budget("cache/images", ImageDB::default_budget));
+    // A new dataset opens at 1:1, or whole if its images are larger than the canvas.
+    m_view_fresh = true;
+    m_image_size = QSize();
 }
 
 void OXELBrowser::build_q_roiimgdb()
 {
-    m_q_roiimgdb = new q_roiimgdb;
+    m_q_roiimgdb = new q_roiimgdb(cache_budget("cache/rasters", q_roiimgdb::default_budget));
 }
 
 void OXELBrowser::build_roidb()

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdlib> // std::getenv
 #include <iostream>
@@ -69,59 +70,92 @@ void OXELBrowser::dropRoi(const std::string &key)
     lineageChanged();
 }
 
-// Stop (or Exit) ends the command at its next ROI; what was removed by then
-// stays removed.
+// Stop (or Exit, or Cancel) ends the command at its next ROI; what was
+// removed by then stays removed.
 void OXELBrowser::pushButton_clean_clicked()
 {
     if (!m_roidb || !beginBusy())
         return;
     setCursor(Qt::WaitCursor);
     const EditScope edit(*this, "Clean Up");
-    for (int t = m_min_time_point; t <= m_max_time_point && m_roidb && !m_stop_requested; ++t) {
-        setCurrentTimePoint(t);
-        dirty = true;
-        repaintNow();
-        letEventsRun();
-        for (int z = m_min_focal_plane; z <= m_max_focal_plane && !m_stop_requested; ++z) {
-            // The walk has its own cursor: painting in between moves the shared one.
-            bool removed_any = true;
-            while (removed_any && !m_stop_requested) {
-                removed_any = false;
-                roidb_plus::iterator iter;
-                m_roidb->seek_iter(t, z, 0, iter);
-                roi r;
-                for (;;) {
-                    letEventsRunNow(false);
-                    if (m_stop_requested || !m_roidb->find_plus_iter(t, z, r, iter))
-                        break;
-                    const std::string key = keygen(r);
-                    if (!isFwdTracked(key) || !isBwdTracked(key)) {
-                        dropRoi(key);
-                        removed_any = true;
+    size_t removed = 0;
+    {
+        progress_scope progress(*this, tr("Clean Up..."),
+                                m_max_time_point - m_min_time_point + 1);
+        for (int t = m_min_time_point; t <= m_max_time_point && m_roidb && !m_stop_requested;
+             ++t) {
+            progress.step(t - m_min_time_point);
+            setCurrentTimePoint(t);
+            dirty = true;
+            repaintNow();
+            letEventsRun();
+            for (int z = m_min_focal_plane; z <= m_max_focal_plane && !m_stop_requested; ++z) {
+                // The walk has its own cursor: painting in between moves the shared one.
+                bool removed_any = true;
+                while (removed_any && !m_stop_requested) {
+                    removed_any = false;
+                    roidb_plus::iterator iter;
+                    m_roidb->seek_iter(t, z, 0, iter);
+                    roi r;
+                    for (;;) {
+                        letEventsRunNow(false);
+                        if (m_stop_requested || !m_roidb->find_plus_iter(t, z, r, iter))
+                            break;
+                        const std::string key = keygen(r);
+                        if (!isFwdTracked(key) || !isBwdTracked(key)) {
+                            // A ROI that would not go would be found again at every walk.
+                            const size_t before = m_roidb->count();
+                            dropRoi(key);
+                            if (m_roidb->count() < before) {
+                                removed_any = true;
+                                ++removed;
+                            }
+                        }
                     }
                 }
             }
+            if (m_stop_requested)
+                std::cerr << "Clean Up stopped at time point " << t << std::endl;
+            dirty = true;
+            repaintNow();
+            letEventsRun();
         }
-        if (m_stop_requested)
-            std::cerr << "Clean Up stopped at time point " << t << std::endl;
-        dirty = true;
-        repaintNow();
-        letEventsRun();
     }
+    if (!m_stop_requested)
+        showStatus(tr("Clean Up: %n ROI(s) removed", "", static_cast<int>(removed)));
     setCursor(Qt::ArrowCursor);
     endBusy();
 }
 
+// Stop (or Cancel) ends the command at its next ROI; what was removed by
+// then stays removed.
 void OXELBrowser::pushButton_drop_false_positive_clicked()
 {
     if (!m_roidb || !beginBusy())
         return;
     setCursor(Qt::WaitCursor);
+    // The marks may change while events run; the ROIs marked now go.
+    const std::set<std::string> marked = m_removed_roi_set;
+    size_t done = 0, removed = 0;
     {
         const EditScope edit(*this, "Drop FP");
-        for (const std::string &key : m_removed_roi_set)
+        progress_scope progress(*this, tr("Drop FP..."), static_cast<long long>(marked.size()));
+        for (const std::string &key : marked) {
+            if (m_stop_requested || !m_roidb)
+                break;
+            const size_t before = m_roidb->count();
             dropRoi(key);
+            if (m_roidb->count() < before)
+                ++removed;
+            progress.step(static_cast<long long>(++done));
+            letEventsRunNow(false);
+        }
     }
+    if (m_stop_requested)
+        std::cerr << "Drop FP stopped: " << removed << " of " << marked.size()
+                  << " ROIs marked as false positives removed" << std::endl;
+    else
+        showStatus(tr("Drop FP: %n ROI(s) removed", "", static_cast<int>(removed)));
     dirty = true;
     repaintNow();
     letEventsRun();
@@ -145,9 +179,17 @@ void OXELBrowser::pushButton_restore_clicked()
         std::cerr << "No such file or directory: " << path << std::endl;
     } else {
         setCursor(Qt::WaitCursor);
+        const size_t before_count = m_roidb->count();
         const std::vector<roi> before = m_roidb->rois_in(m_time_point, m_max_time_point);
-        const auto result =
-            m_roidb->replace_checked(path, m_time_point, m_max_time_point, m_roidb->name());
+        progress_scope progress(*this, tr("Restore: reading %1...").arg(name),
+                                QFileInfo(name).size());
+        const auto keep_going = [this, &progress](size_t read, size_t) {
+            progress.step(static_cast<long long>(read));
+            letEventsRunNow(false);
+            return !m_stop_requested;
+        };
+        const auto result = m_roidb->replace_checked(path, m_time_point, m_max_time_point,
+                                                     m_roidb->name(), keep_going);
         if (result == roidb_plus::replace_result::replaced)
             recordReplacement(before, m_roidb->rois_in(m_time_point, m_max_time_point));
         switch (result) {
@@ -157,8 +199,17 @@ void OXELBrowser::pushButton_restore_clicked()
         case roidb_plus::replace_result::different_dataset:
             std::cerr << "different dataset" << std::endl;
             break;
+        case roidb_plus::replace_result::stopped:
+            std::cerr << "Restore stopped: nothing was changed" << std::endl;
+            break;
         case roidb_plus::replace_result::replaced:
             lineageChanged();
+            showStatus(tr("Restore: time points %1 to %2 read from %3 (%4 ROIs, %5 before)")
+                           .arg(m_time_point)
+                           .arg(m_max_time_point)
+                           .arg(name)
+                           .arg(m_roidb->count())
+                           .arg(before_count));
             break;
         }
         setCursor(Qt::ArrowCursor);

@@ -91,6 +91,12 @@ void OXELBrowser::pushButton_split_clicked()
     std::set<std::string> passed_over;
     const EditScope edit(*this, "Split");
     split::context c = splitContext(m_units);
+    // The doubtful units at the start set the bar's length (a cut may make more).
+    search_doubt_units();
+    const long long doubtful = static_cast<long long>(m_falsely_grouped_units_candidates.size());
+    long long processed = 0;
+    progress_scope progress(*this, m_auto_split ? tr("Auto split...") : tr("Split..."),
+                            m_auto_split ? doubtful : 0);
     do {
         search_doubt_units();
         std::string doubt;
@@ -106,6 +112,7 @@ void OXELBrowser::pushButton_split_clicked()
         const split::outcome done = split::decide(c, doubt);
         if (done == split::outcome::skipped)
             passed_over.insert(doubt);
+        progress.step(++processed);
         dirty = true;
         repaintNow();
         letEventsRunNow(true);
@@ -113,6 +120,9 @@ void OXELBrowser::pushButton_split_clicked()
         if (done == split::outcome::failed)
             break;
     } while (m_auto_split && !m_stop_requested);
+    showStatus(tr("Split: %1 doubtful units processed, %2 passed over")
+                   .arg(processed)
+                   .arg(passed_over.size()));
     setCursor(Qt::ArrowCursor);
     dirty = true;
     repaintNow();

@@ -9,8 +9,10 @@
 
 #include <QPushButton>
 
+#include <cstdlib> // std::abs
 #include <iostream>
 #include <iterator> // std::next
+#include <memory>   // std::unique_ptr
 #include <vector>
 
 tracker OXELBrowser::makeTracker()
@@ -86,6 +88,16 @@ void OXELBrowser::trackingSteps(bool forward)
     // for as long.
     const q_roiimgdb::pin keep = m_q_roiimgdb ? m_q_roiimgdb->hold() : q_roiimgdb::pin();
     m_step_planes = std::make_shared<tracker::plane_map>();
+    std::set<std::string> &tracked = forward ? m_fwd_roi_set : m_bwd_roi_set;
+    const size_t tracked_before = tracked.size();
+    const int from = m_time_point;
+    const int end = forward ? m_max_time_point : m_min_time_point;
+    // A run with Auto shows how far it has got; Cancel ends it as Stop does.
+    std::unique_ptr<progress_scope> progress;
+    if (m_auto)
+        progress = std::make_unique<progress_scope>(
+            *this, forward ? tr("Forward tracking...") : tr("Backward tracking..."),
+            std::abs(end - from));
     do {
         if (forward) {
             timeNext();
@@ -98,10 +110,18 @@ void OXELBrowser::trackingSteps(bool forward)
             pushButton_auto->setChecked(false);
         for (auto it = m_step_planes->begin(); it != m_step_planes->end();)
             it = it->first.first == m_time_point ? std::next(it) : m_step_planes->erase(it);
+        if (progress)
+            progress->step(std::abs(m_time_point - from));
         dirty = true;
         repaintNow();
         letEventsRunNow(true);
     } while (m_auto);
+    progress.reset();
+    showStatus((forward ? tr("Forward tracking to time point %1: %2 ROIs tracked, %3 new")
+                        : tr("Backward tracking to time point %1: %2 ROIs tracked, %3 new"))
+                   .arg(m_time_point)
+                   .arg(tracked.size())
+                   .arg(tracked.size() - tracked_before));
     m_step_planes.reset();
     setCursor(Qt::ArrowCursor);
     setTrackingButtons(true);
@@ -124,7 +144,11 @@ void OXELBrowser::do_zTracking()
         return;
     setTrackingButtons(false);
     setCursor(Qt::WaitCursor);
+    const size_t selected_before = m_selected_roi_set.size();
     zTracking(m_time_point);
+    showStatus(tr("Z: %1 ROIs selected, %2 new")
+                   .arg(m_selected_roi_set.size())
+                   .arg(m_selected_roi_set.size() - selected_before));
     dirty = true;
     repaintNow();
     letEventsRunNow(true);
@@ -161,10 +185,15 @@ void OXELBrowser::makeUnits()
     lineage::tables &u = m_units;
     const auto keep_going = [this] { return !m_stop_requested; };
 
-    int grouped_to = m_min_time_point - 1;
+    int grouped_to = m_min_time_point - 1, units_made = 0;
+    // Grouping counts a step per time point, linking one more per time point.
+    const long long span = m_max_time_point - m_min_time_point + 1;
+    progress_scope progress(*this, tr("Make units..."), 2 * span);
     m_make_units = true;
     for (int t = m_min_time_point; t <= m_max_time_point && !m_stop_requested; ++t) {
+        progress.step(t - m_min_time_point);
         const int made = maker.make_units(t, u, keep_going);
+        units_made += made;
         if (m_stop_requested) {
             std::cout << "units t=" << t << " n=" << made << " (stopped)" << std::endl;
             break;
@@ -179,10 +208,13 @@ void OXELBrowser::makeUnits()
     m_stop_requested = false; // the whole time points are linked even after a Stop
     int linked_to = m_min_time_point, links = 0;
     for (int t = m_min_time_point + 1; t <= grouped_to && !m_stop_requested; ++t) {
+        progress.step(span + t - m_min_time_point);
         links += maker.link_time_point(t, u);
         linked_to = t;
         letEventsRunNow(false);
     }
+    if (!stopped_grouping && !m_stop_requested)
+        showStatus(tr("Make units: %1 units made, %2 links added").arg(units_made).arg(links));
     if (stopped_grouping || m_stop_requested) {
         std::cout << "Make units stopped: units of time points " << m_min_time_point << " to "
                   << grouped_to << " made whole, " << links << " links added up to time point "

@@ -39,8 +39,9 @@ public:
             const auto *m = static_cast<QMouseEvent *>(e);
             m_clicked.clear();
             if (m->button() == Qt::LeftButton && m_tree.isVisible()) {
-                const QPoint p = m->position().toPoint() - m_browser.frame_canvas->pos();
-                m_clicked = m_browser.xyROI(p.x(), p.y());
+                QPoint p;
+                if (m_browser.imagePoint(m->position(), p))
+                    m_clicked = m_browser.xyROI(p.x(), p.y());
                 m_was_selected = !m_clicked.empty() && m_browser.isSelected(m_clicked);
             }
         } else if (e->type() == QEvent::Paint) {
@@ -111,7 +112,7 @@ void walk_lineage(OXELBrowser &w, int key)
     if (w.m_lineage_mode_roi_set.empty())
         return;
     if (w.busy()) {
-        std::cerr << "Busy: the command waits until the running operation has ended" << std::endl;
+        std::cerr << "Busy: the command is ignored; a running operation has not ended" << std::endl;
         return;
     }
     const std::string root = *w.m_lineage_mode_roi_set.begin();

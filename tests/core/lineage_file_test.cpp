@@ -270,3 +270,33 @@ TEST(LineageFile, ASaveThatRunsOutOfSpaceLeavesTheOldFile)
     EXPECT_EQ(err.str(), "Cannot open " + path + "\n");
     EXPECT_EQ(slurp(path), "precious\n");
 }
+
+// Keys of positions and time points of 1000 and more are read back as
+// written; a link across 999 and 1000 is one time point apart, and a key
+// of a negative position, which no file can name, is left out.
+TEST(LineageFile, KeysBeyondNineHundredNinetyNineRoundTrip)
+{
+    lineage_file::contents c;
+    const std::string a = key(999, 3, 1000, 2047), b = key(1000, 3, 1001, 2047);
+    const std::string b2 = key(1000, 4, 12345, 5);
+    add_unit(c, a, {a});
+    add_unit(c, b, {b, b2});
+    c.linkage.emplace(b, a);
+    c.elite.insert(b);
+    const std::string path = temp_path("wide.lineage");
+    std::ostringstream err;
+    ASSERT_TRUE(lineage_file::write(path, "wide", c, err));
+    lineage_file::contents back;
+    ASSERT_EQ(lineage_file::read(path, "wide", all_but(), back, err),
+              lineage_file::read_result::read);
+    EXPECT_TRUE(same(back, c));
+    EXPECT_EQ(err.str(), "");
+
+    std::ofstream(path, std::ios::app)
+        << "UNIT " << key(-1, 0, 5, 5) << " " << key(-1, 0, 5, 5) << "\n";
+    lineage_file::contents again;
+    std::ostringstream err2;
+    lineage_file::read(path, "wide", all_but(), again, err2);
+    EXPECT_TRUE(same(again, c)) << "the negative key is not taken";
+    EXPECT_NE(err2.str(), "") << "and its line is reported";
+}

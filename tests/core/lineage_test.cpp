@@ -1,9 +1,15 @@
 // Units and lineage: queries, links, merging.
 #include "keygen.h"
 #include "lineage.h"
+#include "q_roiimgdb.h"
+#include "roidb_plus.h"
 
 #include <gtest/gtest.h>
 
+#include <QRect>
+
+#include <map>
+#include <random>
 #include <sstream>
 
 using namespace lineage;
@@ -181,4 +187,60 @@ TEST(UnitMerge, KeysThatHeadNoUnitChangeNothing)
     EXPECT_TRUE(head_members.empty());
     EXPECT_EQ(out.str().rfind("mergeUnits: " + a + " " + b + "\n", 0), 0u);
     EXPECT_EQ(out.str().find("-x-"), std::string::npos);
+}
+
+TEST(Linking, CandidatesAreThePairsWhoseMembersBoxesMeetOnAPlane)
+{
+    // Crowded planes (the grid answers) and a few units beyond x = 1000 and at
+    // time point 1000: the candidates are exactly the pairs a look at every
+    // pair of members finds, in key order of the child, then the parent.
+    std::mt19937 rng(11);
+    for (int t : {1, 1000}) {
+        roidb_plus db("link");
+        q_roiimgdb rasters;
+        key_multimap head_members;
+        for (int tt : {t - 1, t})
+            for (int u = 0; u < 300; ++u) {
+                const int x = static_cast<int>(rng() % 1400), y = static_cast<int>(rng() % 300);
+                const int w = 3 + static_cast<int>(rng() % 12), h = 3 + static_cast<int>(rng() % 12);
+                std::string head;
+                for (int z = 0; z < 3; ++z) {
+                    if (rng() % 4 == 0 && z > 0)
+                        continue;
+                    const roi r(x + z, y, z, tt,
+                                std::string(h, '2') + std::string(w, '3') + std::string(h, '0') +
+                                    std::string(w, '1'));
+                    db.entry_plus(r);
+                    if (head.empty())
+                        head = keygen(r);
+                    head_members.emplace(head, keygen(r));
+                }
+            }
+        // Each member's plane and box, looked up once.
+        std::map<std::string, std::pair<int, QRect>> placed;
+        {
+            const q_roiimgdb::pin keep = rasters.hold();
+            for (const auto &entry : head_members) {
+                roi r = db.find_plus(entry.second);
+                const q_roiimg *raster = rasters.qrimg(r);
+                placed[entry.second] = {r.z(), QRect(QPoint(raster->top_left().x(), raster->top_left().y()),
+                                                     QPoint(raster->bottom_right().x(),
+                                                            raster->bottom_right().y()))};
+            }
+        }
+        std::vector<std::pair<std::string, std::string>> expected;
+        for (const std::string &cu : units(head_members, t)) {
+            key_set found;
+            for (const std::string &pu : units(head_members, t - 1))
+                for (const std::string &cm : members(head_members, cu))
+                    for (const std::string &pm : members(head_members, pu))
+                        if (placed[cm].first == placed[pm].first &&
+                            placed[cm].second.intersects(placed[pm].second))
+                            found.insert(pu);
+            for (const std::string &pu : found)
+                expected.emplace_back(cu, pu);
+        }
+        ASSERT_GT(expected.size(), 50u) << "the planes are crowded";
+        EXPECT_EQ(link_candidates(db, rasters, head_members, t), expected) << "t = " << t;
+    }
 }

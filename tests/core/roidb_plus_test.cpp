@@ -7,7 +7,8 @@
 
 #include <sys/stat.h> // mkdir
 
-#include <algorithm> // std::count
+#include <algorithm> // std::count, std::is_sorted
+#include <cstdio>    // std::remove
 #include <fstream>
 #include <memory>   // std::unique_ptr
 #include <unistd.h> // getpid
@@ -252,4 +253,85 @@ TEST(PlaneIndex, RoisThatWouldNotReadBackAreRefused)
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 3) << err;
     EXPECT_EQ(db.count(), 0u);
     EXPECT_TRUE(walk(db, 0, 0).empty()) << "nothing indexed either";
+}
+
+TEST(PlaneIndex, PlanesAndTimePointsOfAThousandAndMoreAreWalkedAndRanged)
+{
+    roidb_plus db("large");
+    db.entry_plus(roi(1000, 20, 5, 1000, "a"));
+    db.entry_plus(roi(999, 20, 5, 1000, "b"));
+    db.entry_plus(roi(4095, 4095, 1000, 999, "c"));
+    db.entry_plus(roi(5, 5, 0, 3, "d"));
+    std::vector<roi> plane = walk(db, 1000, 5);
+    ASSERT_EQ(plane.size(), 2u);
+    EXPECT_EQ(plane[0].outline(), "a");
+    EXPECT_EQ(walk(db, 999, 1000).size(), 1u);
+    EXPECT_TRUE(walk(db, 100, 5).empty()) << "t = 1000 is not t = 100";
+    EXPECT_EQ(db.t_min(), 3);
+    EXPECT_EQ(db.t_max(), 1000);
+    EXPECT_EQ(db.z_max(), 1000);
+    EXPECT_EQ(db.find_plus(keygen(pos4i(1000, 20, 5, 1000))).outline(), "a");
+    ASSERT_NE(db.stored(keygen(pos4i(4095, 4095, 1000, 999))), nullptr);
+    db.remove(keygen(pos4i(1000, 20, 5, 1000)));
+    EXPECT_EQ(walk(db, 1000, 5).size(), 1u) << "removal by key finds the large position";
+    EXPECT_EQ(db.count(), 3u);
+}
+
+TEST(PlaneIndex, NegativePositionsAreHeldAndWrittenButInNoPlane)
+{
+    const std::string path = temp_path("negative.roi");
+    std::ofstream(path) << "neg\n-5 10 2 0 2301\n10 10 2 0 2301\n10 -3 2 0 2301\n"
+                           "10 10 -1 0 2301\n10 10 2 -4 2301\n20 20 2 0 2301\n";
+    roidb_plus db("");
+    ASSERT_TRUE(db.load(path));
+    EXPECT_EQ(db.count(), 6u);
+    EXPECT_EQ(db.unshown(), 4u);
+    EXPECT_EQ(walk(db, 0, 2).size(), 2u) << "only the two at positive positions";
+    EXPECT_TRUE(walk(db, 0, -1).empty());
+    EXPECT_TRUE(walk(db, -4, 2).empty());
+    EXPECT_EQ(db.t_min(), 0) << "the time range is that of the planes";
+    const std::string out = temp_path("negative_out.roi");
+    db.write(out);
+    roidb_plus back("");
+    ASSERT_TRUE(back.load(out));
+    EXPECT_EQ(back.count(), 6u) << "every ROI is written back";
+    roi r(-5, 10, 2, 0, "");
+    EXPECT_TRUE(back.find(r));
+    back.remove(roi(10, 10, 2, -4, ""));
+    EXPECT_EQ(back.unshown(), 3u);
+    std::remove(path.c_str());
+    std::remove(out.c_str());
+}
+
+TEST(PlaneIndex, ALongReadReportsItsProgressAndCanBeStopped)
+{
+    const std::string path = temp_path("long.roi");
+    {
+        std::ofstream f(path);
+        f << "long\n";
+        for (int i = 0; i < 40000; ++i)
+            f << i % 1000 << " " << i / 1000 << " 0 0 2301\n";
+    }
+    std::vector<size_t> seen;
+    roidb_plus all("");
+    EXPECT_TRUE(all.load(path, [&](size_t done, size_t total) {
+        EXPECT_GT(total, 0u);
+        EXPECT_LE(done, total);
+        seen.push_back(done);
+        return true;
+    }));
+    EXPECT_EQ(all.count(), 40000u);
+    ASSERT_GE(seen.size(), 4u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+
+    roidb_plus part("");
+    EXPECT_FALSE(part.load(path, [](size_t, size_t) { return false; }));
+    EXPECT_LT(part.count(), 40000u) << "stopped at the first call";
+
+    roidb_plus db("long");
+    db.entry_plus(roi(1, 1, 0, 0, "kept"));
+    EXPECT_EQ(db.replace_checked(path, 0, 0, "long", [](size_t, size_t) { return false; }),
+              roidb_plus::replace_result::stopped);
+    EXPECT_EQ(db.count(), 1u) << "a stopped restore changes nothing";
+    std::remove(path.c_str());
 }

@@ -33,8 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fuzz::check(decode(keygen(q)) == q, "decode inverts keygen");
         fuzz::check(keygen(q).size() == 12 && keys.keygen(q).size() == 12,
                     "keys are twelve characters");
-        fuzz::check(keys.keygen(r).compare(0, digit3(r.t()).size(), digit3(r.t())) == 0,
+        const std::string t_key = time_key(r.t());
+        fuzz::check(keys.keygen(r).compare(0, t_key.size(), t_key) == 0 &&
+                        keygen(r).compare(0, t_key.size(), t_key) == 0,
                     "both layouts begin with t");
+        // Keys of any position, negative or beyond 999, decode back.
+        const pos4i whole(r.x(), r.y(), r.z(), r.t());
+        fuzz::check(decode(keygen(whole)) == whole, "decode inverts keygen at any size");
     }
     // Any text decodes without ending the program.
     const pos4i d = decode(text);

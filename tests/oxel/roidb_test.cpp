@@ -1,5 +1,6 @@
 // ROI keys, the keyed database and its file.
 #include "OXEL_roidb"
+#include "roi_file.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,55 @@ TEST(DatabaseKeys, FieldsArePaddedToThreeWithTheSignInside)
     EXPECT_EQ(db.digit(5, 42), "00042");
     EXPECT_EQ(db.keygen(pos4i(0, 0, 0, 0)), "000000000000");
     EXPECT_EQ(db.keygen(pos4i(12, 345, 6, 7)), "007012345006");
+}
+
+TEST(DatabaseKeys, LargeFieldsCarryTheirDigitCountAndSortAfterThreeDigits)
+{
+    roidb db("k");
+    EXPECT_EQ(db.keygen(pos4i(999, 999, 999, 999)), "999999999999") << "0 to 999 as ever";
+    EXPECT_EQ(db.keygen(pos4i(1000, 5, 6, 7)), "007A1000005006");
+    EXPECT_EQ(db.keygen(pos4i(12345, 5, 6, 1000)), "A1000B12345005006");
+    EXPECT_EQ(db.keygen(pos4i(2147483647, 0, 0, 0)), "000G2147483647000000");
+    // Without the digit count 1000 at x and 100 at x, 0 at y read the same:
+    // 007 1000 000 ... and 007 100 000 0...
+    EXPECT_NE(db.keygen(pos4i(1000, 0, 5, 7)), db.keygen(pos4i(100, 0, 5, 7)));
+
+    // String order is the order of the values, whatever their size and sign.
+    const int values[] = {-2147483647 - 1, -123456, -1000, -999, -42, -5, -1, 0, 5, 42, 999,
+                          1000, 1001, 9999, 10000, 99999, 100000, 1234567, 2147483647};
+    std::string before;
+    for (int v : values) {
+        std::string field;
+        oxel_append_key_field(field, v);
+        std::string::size_type at = 0;
+        EXPECT_EQ(oxel_read_key_field(field + "tail", at), v) << field;
+        EXPECT_EQ(at, field.size()) << "the field ends where it says: " << field;
+        EXPECT_LT(before, field) << v;
+        before = field;
+    }
+}
+
+TEST(DatabaseKeys, DatabaseOrderHoldsForTimePointsOfAThousandAndMore)
+{
+    inspectable_roidb db("order");
+    db.entry(roi(5, 5, 5, 1000, "23"));
+    db.entry(roi(1500, 5, 5, 999, "23"));
+    db.entry(roi(5, 5, 5, 999, "23"));
+    db.entry(roi(5, 5, 5, 10000, "23"));
+    std::vector<int> order;
+    for (const auto &e : db.map())
+        order.push_back(e.second.t() * 10000 + e.second.x());
+    EXPECT_EQ(order, (std::vector<int>{9990005, 9991500, 10000005, 100000005}));
+    std::string path = temp_path("large.roi");
+    db.write(path);
+    EXPECT_EQ(slurp(path), "order\n5 5 5 999 23\n1500 5 5 999 23\n5 5 5 1000 23\n"
+                           "5 5 5 10000 23\n");
+    inspectable_roidb back("");
+    back.read(path);
+    EXPECT_EQ(back.map().size(), 4u);
+    roi r(1500, 5, 5, 999, "");
+    EXPECT_TRUE(back.find(r));
+    std::remove(path.c_str());
 }
 
 TEST(Database, FirstRoiAtAPositionStays)

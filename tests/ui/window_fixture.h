@@ -115,10 +115,11 @@ protected:
         std::ofstream(path(name)) << text;
     }
 
-    // A grey image of the dataset at (t, z).
-    void write_image(const std::string &dataset, int t, int z, int grey = 60, int size = 64) const
+    // A grey image of the dataset at (t, z), size x size unless a height is given.
+    void write_image(const std::string &dataset, int t, int z, int grey = 60, int size = 64,
+                     int height = 0) const
     {
-        QImage img(size, size, QImage::Format_Grayscale8);
+        QImage img(size, height > 0 ? height : size, QImage::Format_Grayscale8);
         img.fill(grey);
         char name[32];
         std::snprintf(name, sizeof name, "/%03d-%03d.jpg", t, z);

@@ -1,5 +1,4 @@
 // The main window: start-up state, slot table, colours, navigation.
-#include "ImageDB.h"
 #include "colour_table.h"
 #include "window_fixture.h"
 
@@ -286,41 +285,4 @@ TEST_F(WindowTest, OpeningResetsStateAndClosingFreesIt)
     EXPECT_FALSE(w->pushButton_z->isEnabled());
     EXPECT_TRUE(w->slider_time_point->isEnabled()) << "closing leaves the sliders enabled";
     EXPECT_EQ(w->m_focal_plane, 0);
-}
-
-TEST_F(WindowTest, ImageCacheKeepsTwentyTimePointsAroundTheLastLoad)
-{
-    for (int t = 0; t <= 45; ++t)
-        for (int z : {0, 1})
-            write_image("cache", t, z);
-    auto name = [this](int t, int z) {
-        char n[32];
-        std::snprintf(n, sizeof n, "/%03d-%03d.jpg", t, z);
-        return QString::fromStdString(path("image/cache") + n);
-    };
-    // Everything loaded with a wide window, then t = 30 (plane 1) with a window of 10:
-    // 20 to 39 stay, and plane 0 of 40.
-    ImageDB one;
-    for (int t = 15; t <= 45; ++t)
-        for (int z : {0, 1})
-            if (t != 30) {
-                ASSERT_FALSE(one.img(t, z, name(t, z), 100).isNull());
-            }
-    one.img(30, 1, name(30, 1), 10);
-    for (int t = 15; t <= 45; ++t)
-        for (int z : {0, 1}) {
-            if (t == 30 && z == 0)
-                continue; // never loaded
-            const bool kept = (t >= 20 && t <= 39) || (t == 40 && z == 0);
-            EXPECT_EQ(one.holds(t, z), kept) << t << "," << z;
-        }
-    const size_t held = one.size();
-    one.img(25, 1, name(25, 1), 0);
-    EXPECT_EQ(one.size(), held) << "a hit evicts nothing, whatever the window";
-
-    ::testing::internal::CaptureStderr();
-    EXPECT_TRUE(one.img(50, 0, name(50, 0), 10).isNull());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Cannot find " + name(50, 0).toStdString() + "\n");
-    EXPECT_FALSE(one.holds(50, 0)) << "a failed load is not cached";
 }

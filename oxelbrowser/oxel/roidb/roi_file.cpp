@@ -41,7 +41,8 @@ bool oxel_roi_storable(const roi &r, std::string &problem)
 }
 
 roi_file_reader::roi_file_reader()
-    : _fd(-1), _failed(true), _buf(nullptr), _size(0), _pos(0), _len(0), _refused(0)
+    : _fd(-1), _failed(true), _buf(nullptr), _size(0), _pos(0), _len(0), _refused(0), _consumed(0),
+      _file_size(0)
 {
 }
 
@@ -58,6 +59,7 @@ bool roi_file_reader::open(const std::string &filename)
         ::close(_fd);
     _pos = _len = 0;
     _refused = 0;
+    _consumed = _file_size = 0;
     _fd = ::open(filename.c_str(), O_RDONLY | O_CLOEXEC);
     _failed = _fd < 0;
     // A folder opens but cannot be read as text.
@@ -69,6 +71,8 @@ bool roi_file_reader::open(const std::string &filename)
     }
     if (_failed)
         return false;
+    if (S_ISREG(st.st_mode) && st.st_size > 0)
+        _file_size = static_cast<size_t>(st.st_size);
     // A small file (a selection, a colour list) needs no megabyte of buffer.
     size_t want = read_chunk;
     if (S_ISREG(st.st_mode) && st.st_size >= 0 && static_cast<size_t>(st.st_size) < read_chunk)
@@ -85,6 +89,8 @@ int roi_file_reader::refill()
 {
     if (_fd < 0)
         return -1;
+    _consumed += _len;
+    _pos = _len = 0;
     ssize_t n;
     do {
         n = ::read(_fd, _buf, _size);

@@ -21,6 +21,22 @@ OXEL_EXPORT bool oxel_roi_storable(const roi &r, std::string &problem);
 // Formatting shared by both key layouts, without the cost of a stream.
 OXEL_EXPORT void oxel_append_field(std::string &out, int value, int width);
 
+// One field of a key, shared by both key layouts. 0 to 999: three digits,
+// as oxel_append_field(out, value, 3) writes them. 1000 and more: a capital
+// letter that gives the number of digits ('A' four, 'B' five, ... 'G' ten),
+// then the digits, so 1000 is A1000 and 12345 is B12345. Below 0: '-', a
+// capital letter for the digit count in reverse ('J' one, 'I' two, ... 'A'
+// ten), then the nine's complement of each digit of the magnitude, so -5 is
+// -J4. Every field ends where its first character says, and fields compare
+// as strings in the order of their values, so keys of any position stay
+// unique, decode and sort by their fields.
+OXEL_EXPORT void oxel_append_key_field(std::string &out, int value);
+// The value of the key field that begins at pos; pos moves past it. Besides
+// the forms above it reads any three characters as a decimal number (leading
+// blanks and a sign taken, stopping at the first non-digit, no digits 0), and
+// a key cut short gives what its characters hold (0 when none are left).
+OXEL_EXPORT int oxel_read_key_field(const std::string &key, std::string::size_type &pos);
+
 // Splits a file at white space exactly as formatted stream extraction does,
 // without the cost of a stream. Once a read fails, every later read fails.
 class OXEL_EXPORT roi_file_reader {
@@ -38,6 +54,10 @@ public:
     bool read_roi(roi &r);
     bool failed() const { return _failed; }
     size_t refused() const { return _refused; }
+    // Bytes read so far, and the file's size when opened (0 for other kinds
+    // of file), so that a long read can show how far it has got.
+    size_t consumed() const { return _consumed + _pos; }
+    size_t file_size() const { return _file_size; }
 
 private:
     int peek()
@@ -55,6 +75,8 @@ private:
     size_t _pos;
     size_t _len;
     size_t _refused;
+    size_t _consumed;
+    size_t _file_size;
 };
 
 // Writes a text file beside its target and renames it over the target only

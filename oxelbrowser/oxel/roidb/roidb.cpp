@@ -3,6 +3,9 @@
 
 #include "roi_file.h"
 
+#include <algorithm> // std::min
+#include <climits>   // INT_MAX, INT_MIN
+#include <cstdlib> // std::atoi
 #include <cstring> // std::strlen
 #include <iostream>
 #include <iterator> // std::prev
@@ -25,6 +28,71 @@ void oxel_append_field(std::string &out, int value, int width)
         out.push_back('0');
     while (n > 0)
         out.push_back(digits[--n]);
+}
+
+namespace
+{
+
+// Letters of the long and the negative key fields.
+const char long_first = 'A';   // four digits
+const char negative_last = 'J'; // one digit
+
+unsigned int magnitude(int value)
+{
+    return value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
+}
+
+} // namespace
+
+void oxel_append_key_field(std::string &out, int value)
+{
+    if (value >= 0 && value < 1000) {
+        oxel_append_field(out, value, 3);
+        return;
+    }
+    char digits[16];
+    int n = 0;
+    for (unsigned int u = magnitude(value); u != 0; u /= 10)
+        digits[n++] = static_cast<char>('0' + u % 10);
+    if (value > 0) {
+        out.push_back(static_cast<char>(long_first + (n - 4)));
+        while (n > 0)
+            out.push_back(digits[--n]);
+        return;
+    }
+    // Larger magnitudes must sort first: fewer letters, complemented digits.
+    out.push_back('-');
+    out.push_back(static_cast<char>(negative_last - (n - 1)));
+    while (n > 0)
+        out.push_back(static_cast<char>('9' - (digits[--n] - '0')));
+}
+
+int oxel_read_key_field(const std::string &key, std::string::size_type &pos)
+{
+    const std::string::size_type size = key.size();
+    if (pos >= size)
+        return 0;
+    const char first = key[pos];
+    const bool negative = first == '-' && pos + 1 < size && key[pos + 1] >= 'A' &&
+                          key[pos + 1] <= negative_last;
+    const bool large = first >= long_first && first <= 'G';
+    if (!negative && !large) {
+        const std::string::size_type start = pos;
+        pos = std::min(size, pos + 3);
+        return std::atoi(key.substr(start, pos - start).c_str());
+    }
+    const int count = negative ? negative_last - key[pos + 1] + 1 : first - long_first + 4;
+    pos += negative ? 2 : 1;
+    long long v = 0;
+    for (int i = 0; i < count && pos < size; ++i, ++pos) {
+        const int d = key[pos] - '0';
+        if (d < 0 || d > 9)
+            break;
+        v = v * 10 + (negative ? 9 - d : d);
+    }
+    if (negative)
+        v = -v;
+    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
 }
 
 roidb::roidb(std::string name) : _name(std::move(name)), db() {}
@@ -68,10 +136,10 @@ std::string roidb::keygen(pos4i pos)
 {
     std::string key;
     key.reserve(12);
-    oxel_append_field(key, pos.t(), 3);
-    oxel_append_field(key, pos.x(), 3);
-    oxel_append_field(key, pos.y(), 3);
-    oxel_append_field(key, pos.z(), 3);
+    oxel_append_key_field(key, pos.t());
+    oxel_append_key_field(key, pos.x());
+    oxel_append_key_field(key, pos.y());
+    oxel_append_key_field(key, pos.z());
     return key;
 }
 

@@ -22,7 +22,7 @@ public:
     // Fills r with the stored ROI at r's position; false (r untouched) if absent.
     bool find(roi &r);
 
-    // Database key: t, x, y, z as fields of at least three digits.
+    // Database key: t, x, y, z as key fields (oxel_append_key_field).
     std::string keygen(pos4i pos);
     // x in decimal, padded on the left with '0' to at least d characters.
     std::string digit(int d, int x);

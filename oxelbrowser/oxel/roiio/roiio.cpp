@@ -62,11 +62,35 @@ iroifstream &iroifstream::operator>>(roi &r)
     return *this;
 }
 
+namespace
+{
+
+// Where the run of digits that ends just before end begins.
+std::string::size_type digits_before(const std::string &s, std::string::size_type end)
+{
+    while (end > 0 && s[end - 1] >= '0' && s[end - 1] <= '9')
+        --end;
+    return end;
+}
+
+} // namespace
+
 bool iroifstream::name2tz(std::string name, int &t, int &z)
 {
     const std::string::size_type l = name.size();
     if (l < name_tail)
         return false;
+    // Time points and planes of 1000 and more are named with all their
+    // digits ("...1000-005.ext"): such a longer field is read whole.
+    const std::string::size_type z_end = l - 4, z_start = digits_before(name, z_end);
+    if (z_start < z_end && z_start > 0 && name[z_start - 1] == '-') {
+        const std::string::size_type t_end = z_start - 1, t_start = digits_before(name, t_end);
+        if (t_start < t_end && (z_end - z_start > 3 || t_end - t_start > 3)) {
+            t = std::atoi(name.substr(t_start, t_end - t_start).c_str());
+            z = std::atoi(name.substr(z_start, z_end - z_start).c_str());
+            return true;
+        }
+    }
     t = std::atoi(name.substr(l - 11, 3).c_str());
     z = std::atoi(name.substr(l - 7, 3).c_str());
     return true;
