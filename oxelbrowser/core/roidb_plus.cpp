@@ -250,15 +250,15 @@ void roidb_plus::remove(roi r)
     }
 }
 
-// Plane keys begin with the time point, as database keys do.
+// Plane keys hold the time point in their high half, so they sort by it.
 int roidb_plus::t_min()
 {
-    return tz_xy_db.empty() ? 0 : decode(tz_xy_db.begin()->first).t();
+    return tz_xy_db.empty() ? 0 : static_cast<int>(tz_xy_db.begin()->first >> 32);
 }
 
 int roidb_plus::t_max()
 {
-    return tz_xy_db.empty() ? 0 : decode(tz_xy_db.rbegin()->first).t();
+    return tz_xy_db.empty() ? 0 : static_cast<int>(tz_xy_db.rbegin()->first >> 32);
 }
 
 std::vector<roi> roidb_plus::rois_in(int t_from, int t_end) const
