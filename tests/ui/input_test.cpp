@@ -37,11 +37,17 @@ TEST_F(DataTest, LeftClickSelectsAndRightClickMarksRemoved)
 
 TEST_F(DataTest, PointerMarksOneRoiAtATime)
 {
-    QTest::mouseMove(w->frame_canvas, QPoint(12, 12));
+    // A move may reach the window through the event queue: it is let run
+    // before each check.
+    auto move = [&](int x, int y) {
+        QTest::mouseMove(w->frame_canvas, QPoint(x, y));
+        QCoreApplication::processEvents();
+    };
+    move(12, 12);
     EXPECT_EQ(w->m_mouse_over_roi_set, std::set<std::string>{k(10, 10, 3, 0)});
-    QTest::mouseMove(w->frame_canvas, QPoint(45, 45));
+    move(45, 45);
     EXPECT_EQ(w->m_mouse_over_roi_set, std::set<std::string>{k(40, 40, 3, 0)});
-    QTest::mouseMove(w->frame_canvas, QPoint(100, 100));
+    move(100, 100);
     EXPECT_TRUE(w->m_mouse_over_roi_set.empty());
 }
 
