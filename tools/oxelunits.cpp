@@ -11,6 +11,7 @@
 // lineage file cannot be written (an old OUT.lineage is then left as it was), 2 on a
 // wrong command line.
 #include "lineage_file.h"
+#include "program_info.h"
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
 #include "unit_maker.h"
@@ -34,6 +35,10 @@ int usage(const std::string &why)
 
 int main(int argc, char **argv)
 {
+    const std::string help = std::string("usage: oxelunits ROI_FILE OUT.lineage ") +
+                             unit_flags_usage + "\n";
+    if (oxel_program_info(argc, argv, "oxelunits", help.c_str()))
+        return 0;
     std::vector<std::string> args(argv + 1, argv + argc);
     unit_options options;
     std::string error;
