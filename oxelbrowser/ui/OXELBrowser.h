@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <functional> // std::function
@@ -454,6 +455,10 @@ private:
     // Removes a ROI from the database and its raster from the cache.
     void dropRoi(const std::string &key);
     void recordReplacement(const std::vector<roi> &before, const std::vector<roi> &after);
+    // True when name does not exist yet, or the user lets it be overwritten.
+    bool mayWrite(const QString &name);
+    // The names of the parts changed since they were last read or saved.
+    QStringList unsavedParts() const;
     // $PWD + "/" + dataset + extension: where the file dialogs start.
     QString startName(const char *extension) const;
     bool saveKeyFile(QPushButton *button, const QString &filter, const QString &objectName,

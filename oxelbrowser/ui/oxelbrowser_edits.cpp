@@ -234,7 +234,7 @@ void OXELBrowser::clearUndoHistory()
     showUnsaved();
 }
 
-void OXELBrowser::showUnsaved()
+QStringList OXELBrowser::unsavedParts() const
 {
     QStringList parts;
     if (unsaved(part_rois))
@@ -243,6 +243,12 @@ void OXELBrowser::showUnsaved()
         parts << tr("false positives");
     if (unsaved(part_lineage))
         parts << tr("lineage");
+    return parts;
+}
+
+void OXELBrowser::showUnsaved()
+{
+    const QStringList parts = unsavedParts();
     QString text = parts.isEmpty() ? QString() : tr("Unsaved: %1").arg(parts.join(", "));
     if (m_undo_dropped)
         text += (text.isEmpty() ? "" : "; ") + tr("oldest undo steps dropped");

@@ -23,6 +23,14 @@ QString OXELBrowser::startName(const char *extension) const
     return dir + "/" + m_dataset + extension;
 }
 
+bool OXELBrowser::mayWrite(const QString &name)
+{
+    return !QFile::exists(name) ||
+           m_chooser->confirm(this, tr("Overwrite File? -- OXELBrowser"),
+                              tr("A file called %1 already exists. Do you want to overwrite it?").arg(name),
+                              tr("&Yes"), tr("&No"));
+}
+
 void OXELBrowser::pushButton_save_roifile_clicked()
 {
     saveRoiFile();
@@ -42,10 +50,7 @@ bool OXELBrowser::saveRoiFile()
         pushButton_save_roifile->setEnabled(true);
         return false;
     }
-    if (QFile::exists(name) &&
-        !m_chooser->confirm(this, tr("Overwrite File? -- OXELBrowser"),
-                            tr("A file called %1 already exists. Do you want to overwrite it?").arg(name),
-                            tr("&Yes"), tr("&No"))) {
+    if (!mayWrite(name)) {
         pushButton_save_roifile->setEnabled(true);
         return false;
     }

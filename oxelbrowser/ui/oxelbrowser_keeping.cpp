@@ -8,7 +8,6 @@
 #include "ui_oxelbrowser.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QPushButton>
 #include <QStringList>
 #include <QUndoStack>
@@ -84,11 +83,7 @@ bool OXELBrowser::saveLineageFile()
                                                  tr("lineage file (*.lineage)"),
                                                  "save lineage-file");
     bool saved = false;
-    if (!name.isEmpty() && m_roidb &&
-        (!QFile::exists(name) ||
-         m_chooser->confirm(this, tr("Overwrite File? -- OXELBrowser"),
-                            tr("A file called %1 already exists. Do you want to overwrite it?").arg(name),
-                            tr("&Yes"), tr("&No")))) {
+    if (!name.isEmpty() && m_roidb && mayWrite(name)) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         saved = lineage_file::write(name.toStdString(), m_dataset.toStdString(), m_head_members,
                                     m_linkage_multimap, m_elite_head_roi_set, m_dismissed_units,
@@ -103,13 +98,7 @@ bool OXELBrowser::saveLineageFile()
 
 bool OXELBrowser::keepUnsavedWork(const QString &action)
 {
-    QStringList parts;
-    if (unsaved(part_rois))
-        parts << tr("ROIs");
-    if (unsaved(part_fp))
-        parts << tr("false positives");
-    if (unsaved(part_lineage))
-        parts << tr("lineage");
+    const QStringList parts = unsavedParts();
     if (parts.isEmpty())
         return true;
     const FileChooser::unsaved_answer answer = m_chooser->askUnsaved(

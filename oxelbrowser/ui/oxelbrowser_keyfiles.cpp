@@ -3,7 +3,6 @@
 #include "OXELBrowser.h"
 #include "key_files.h"
 
-#include <QFile>
 #include <QPushButton>
 
 #include <iostream>
@@ -16,11 +15,7 @@ bool OXELBrowser::saveKeyFile(QPushButton *button, const QString &filter,
     const QString name = m_chooser->saveFileName(this, tr("Choose a filename to save under"),
                                                  startName(extension), filter, objectName);
     bool saved = false;
-    if (!name.isEmpty() &&
-        (!QFile::exists(name) ||
-         m_chooser->confirm(this, tr("Overwrite File? -- OXELBrowser"),
-                            tr("A file called %1 already exists. Do you want to overwrite it?").arg(name),
-                            tr("&Yes"), tr("&No"))))
+    if (!name.isEmpty() && mayWrite(name))
         saved = key_files::write(name.toStdString(), m_dataset.toStdString(), tag, keys, std::cerr);
     button->setEnabled(true);
     return saved;
