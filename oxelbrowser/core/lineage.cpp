@@ -8,7 +8,8 @@
 
 #include <ostream>
 
-namespace lineage {
+namespace lineage
+{
 
 std::string head(const key_map &members_head, const std::string &key)
 {
@@ -91,16 +92,22 @@ bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_membe
              const std::string &parent, const std::string &child)
 {
     const q_roiimgdb::pin keep = rasters.hold();
-    const key_set parent_members = members(head_members, parent);
-    const key_set child_members = members(head_members, child);
-    for (const std::string &cm : child_members) {
-        roi c = db.find_plus(cm);
-        q_roiimg *child_raster = rasters.qrimg(c);
-        for (const std::string &pm : parent_members) {
-            roi p = db.find_plus(pm);
-            if (p.z() != c.z())
+    // Members absent from the database have no pixels and overlap nothing.
+    std::vector<const roi *> parent_members;
+    for (const std::string &pm : members(head_members, parent))
+        if (const roi *p = db.stored(pm))
+            parent_members.push_back(p);
+    for (const std::string &cm : members(head_members, child)) {
+        const roi *c = db.stored(cm);
+        if (!c)
+            continue;
+        q_roiimg *child_raster = nullptr;
+        for (const roi *p : parent_members) {
+            if (p->z() != c->z())
                 continue;
-            if (is_overlap(rasters.qrimg(p), child_raster))
+            if (!child_raster)
+                child_raster = rasters.qrimg(*c);
+            if (is_overlap(rasters.qrimg(*p), child_raster))
                 return true;
         }
     }
@@ -121,9 +128,11 @@ link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_me
     std::map<int, plane_of_parents> parents_by_plane;
     for (const std::string &pu : parent_units)
         for (const std::string &pm : members(head_members, pu)) {
-            roi p = db.find_plus(pm);
-            const q_roiimg *pr = rasters.qrimg(p);
-            plane_of_parents &plane = parents_by_plane[p.z()];
+            const roi *p = db.stored(pm);
+            if (!p)
+                continue; // no pixels, no overlap
+            const q_roiimg *pr = rasters.qrimg(*p);
+            plane_of_parents &plane = parents_by_plane[p->z()];
             plane.boxes.push_back({pr->top_left().x(), pr->top_left().y(), pr->bottom_right().x(),
                                    pr->bottom_right().y()});
             plane.units.push_back(&pu);
@@ -135,11 +144,13 @@ link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_me
     for (const std::string &cu : child_units) {
         key_set found;
         for (const std::string &cm : members(head_members, cu)) {
-            roi c = db.find_plus(cm);
-            auto plane = parents_by_plane.find(c.z());
+            const roi *c = db.stored(cm);
+            if (!c)
+                continue;
+            auto plane = parents_by_plane.find(c->z());
             if (plane == parents_by_plane.end())
                 continue;
-            const q_roiimg *cr = rasters.qrimg(c);
+            const q_roiimg *cr = rasters.qrimg(*c);
             plane->second.grid.query({cr->top_left().x(), cr->top_left().y(),
                                       cr->bottom_right().x(), cr->bottom_right().y()},
                                      meeting);

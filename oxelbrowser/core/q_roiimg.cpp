@@ -8,19 +8,24 @@
 #include <iostream>
 #include <new>     // std::nothrow
 #include <utility> // std::move
+#include <vector>
 
 q_roiimg::q_roiimg(roi r)
     : roi(std::move(r)), _top_left(_x, _y), _bottom_right(_x, _y), _width(1), _height(1), _cx(_x),
-      _cy(_y), _image(nullptr), _size(0), _qpointarray()
+      _cy(_y), _image(nullptr), _size(0), _boundary_points(0), _walk_fits(false), _traced(true),
+      _qpointarray()
 {
     // A damaged outline whose walk leaves int or whose boundary exceeds the
     // cap keeps no points and the box of its start; map() leaves it empty.
     const outline_walk::extent e = outline_walk::measure(_x, _y, _outline);
     if (!outline_walk::walk_fits(e, sizeof(QPoint)))
         return;
-    // The array is sized from the measured walk, exactly but for repeats.
-    _qpointarray.reserve(static_cast<qsizetype>(e.points));
-    _make_polygon();
+    // The box is the walk's extent; the points wait until they are drawn.
+    _walk_fits = true;
+    _traced = false;
+    _boundary_points = e.points;
+    _top_left = pos2i(static_cast<int>(e.left), static_cast<int>(e.top));
+    _bottom_right = pos2i(static_cast<int>(e.right), static_cast<int>(e.bottom));
     _width = _bottom_right.x() - _top_left.x() + 1;
     _height = _bottom_right.y() - _top_left.y() + 1;
 }
@@ -44,14 +49,15 @@ void q_roiimg::_add_point(int x, int y)
         _bottom_right = pos2i(std::max(_bottom_right.x(), x), std::max(_bottom_right.y(), y));
 }
 
-// The rules of _add_point(), with the box kept in locals while walking.
-void q_roiimg::_make_polygon()
+// The rules of _add_point(); the box is the walk's, measured already. The
+// array is sized from the measured walk, exactly but for repeats.
+void q_roiimg::_make_polygon() const
 {
+    _traced = true;
+    _qpointarray.reserve(static_cast<qsizetype>(_boundary_points));
     outline_walk::box b{_top_left.x(), _top_left.y(), _bottom_right.x(), _bottom_right.y()};
     outline_walk::boundary_points(_x, _y, _outline, b,
                                   [this](int x, int y) { _qpointarray.append(QPoint(x, y)); });
-    _top_left = pos2i(b.left, b.top);
-    _bottom_right = pos2i(b.right, b.bottom);
 }
 
 void q_roiimg::draw(pos2i p)
@@ -68,9 +74,8 @@ void q_roiimg::map()
 {
     if (_image)
         return;
-    const bool walked = !_qpointarray.isEmpty() || !outline_walk::has_step(_outline);
     const size_t total = static_cast<size_t>(_width) * _height;
-    if (walked && total <= outline_walk::max_raster_bytes)
+    if (_walk_fits && total <= outline_walk::max_raster_bytes)
         _image = new (std::nothrow) unsigned char[total];
     if (!_image) {
         outline_walk::report_empty(std::cerr, _x, _y, _z, _t,
@@ -82,8 +87,13 @@ void q_roiimg::map()
         return;
     }
     std::memset(_image, 0, total);
-    outline_walk::fill(_image, _width, _height, _x - _top_left.x(), _y - _top_left.y(), _outline);
-    count_size();
+    // The fill leaves every byte 0 or 1 and counts as it goes, as count_size would.
+    outline_walk::pixel_sums sums;
+    const size_t n = outline_walk::fill(_image, _width, _height, _x - _top_left.x(),
+                                        _y - _top_left.y(), _outline, &sums);
+    _size = static_cast<int>(n);
+    _cx = _top_left.x() + (n ? static_cast<double>(sums.x) / static_cast<double>(n) : 0.0);
+    _cy = _top_left.y() + (n ? static_cast<double>(sums.y) / static_cast<double>(n) : 0.0);
 }
 
 void q_roiimg::count_size()
@@ -110,7 +120,8 @@ void q_roiimg::count_size()
     _cy = _top_left.y() + (n ? static_cast<double>(sum_y) / n : 0.0);
 }
 
-namespace {
+namespace
+{
 
 struct overlap_box {
     int left, top, right, bottom;
@@ -125,30 +136,44 @@ bool intersect(const q_roiimg &a, const q_roiimg &b, overlap_box &box)
     return box.left <= box.right && box.top <= box.bottom;
 }
 
-// Visits the pixels of the common box in row order; stops when visit returns false.
-template <class Visit> void scan_common(const q_roiimg &a, const q_roiimg &b, Visit visit)
+// Calls row(pa, pb, n) for each row of the common box, with the n mask bytes
+// of each raster there, top to bottom; stops when row returns false.
+template <class Row> void scan_common(const q_roiimg &a, const q_roiimg &b, Row row)
 {
     overlap_box box;
     if (!intersect(a, b, box))
         return;
-    // In 64 bits: a box may end at the last int, where an int loop never would.
-    const long long ax = a.top_left().x(), ay = a.top_left().y();
-    const long long bx = b.top_left().x(), by = b.top_left().y();
-    for (long long y = box.top; y <= box.bottom; ++y)
-        for (long long x = box.left; x <= box.right; ++x)
-            if (a.value(static_cast<int>(x - ax), static_cast<int>(y - ay)) != 0 &&
-                b.value(static_cast<int>(x - bx), static_cast<int>(y - by)) != 0)
-                if (!visit())
-                    return;
+    // Box-relative offsets in 64 bits: a box may end at the last int.
+    const long long n = static_cast<long long>(box.right) - box.left + 1;
+    const long long ax = static_cast<long long>(box.left) - a.top_left().x();
+    const long long bx = static_cast<long long>(box.left) - b.top_left().x();
+    // A raster not yet mapped counts as set all over its box (as value() says).
+    std::vector<unsigned char> all_set;
+    if (!a.mask() || !b.mask())
+        all_set.assign(static_cast<size_t>(n), 1);
+    for (long long y = box.top; y <= box.bottom; ++y) {
+        const unsigned char *pa =
+            a.mask() ? a.mask() + (y - a.top_left().y()) * static_cast<long long>(a.width()) + ax
+                     : all_set.data();
+        const unsigned char *pb =
+            b.mask() ? b.mask() + (y - b.top_left().y()) * static_cast<long long>(b.width()) + bx
+                     : all_set.data();
+        if (!row(pa, pb, static_cast<size_t>(n)))
+            return;
+    }
 }
 
 } // namespace
 
+// Mask bytes are 0 or 1 once mapped, so a product counts a pixel set in both.
 int q_shared_pixels(q_roiimg *a, q_roiimg *b)
 {
     int count = 0;
-    scan_common(*a, *b, [&count] {
-        ++count;
+    scan_common(*a, *b, [&count](const unsigned char *pa, const unsigned char *pb, size_t n) {
+        unsigned in_row = 0;
+        for (size_t i = 0; i < n; ++i)
+            in_row += static_cast<unsigned>(pa[i] & pb[i]);
+        count += static_cast<int>(in_row);
         return true;
     });
     return count;
@@ -157,9 +182,12 @@ int q_shared_pixels(q_roiimg *a, q_roiimg *b)
 bool is_overlap(q_roiimg *a, q_roiimg *b)
 {
     bool found = false;
-    scan_common(*a, *b, [&found] {
-        found = true;
-        return false;
+    scan_common(*a, *b, [&found](const unsigned char *pa, const unsigned char *pb, size_t n) {
+        unsigned any = 0;
+        for (size_t i = 0; i < n; ++i)
+            any |= static_cast<unsigned>(pa[i] & pb[i]);
+        found = any != 0;
+        return !found;
     });
     return found;
 }

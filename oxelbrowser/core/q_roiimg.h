@@ -7,7 +7,8 @@
 
 #include <QPolygon>
 
-class q_roiimg : public roi {
+class q_roiimg : public roi
+{
 public:
     explicit q_roiimg(roi r);
     ~q_roiimg();
@@ -30,17 +31,29 @@ public:
         return _image[static_cast<size_t>(y) * _width + x];
     }
 
+    // The mask, width() bytes a row, each 0 or 1 once mapped; null before.
+    const unsigned char *mask() const { return _image; }
+
     pos2i top_left() const { return _top_left; }
     pos2i bottom_right() const { return _bottom_right; }
     int width() const { return _width; }
     int height() const { return _height; }
     int size() const { return _size; }
-    const QPolygon &qpointarray() const { return _qpointarray; }
+    // Traced on the first call: only drawing needs it.
+    const QPolygon &qpointarray() const
+    {
+        if (!_traced)
+            _make_polygon();
+        return _qpointarray;
+    }
+    // Boundary points the walk visits (repeats included): what the point
+    // array will hold at most, known before it is traced.
+    size_t boundary_points() const { return _boundary_points; }
     // (cx, cy, z); for a raster without pixels, the box's top-left corner.
     pos3d centroid() const { return pos3d(_cx, _cy, _z); }
 
 protected:
-    void _make_polygon();
+    void _make_polygon() const;
 
     pos2i _top_left;
     pos2i _bottom_right;
@@ -50,7 +63,12 @@ protected:
     double _cy;
     unsigned char *_image;
     int _size;
-    QPolygon _qpointarray;
+    size_t _boundary_points;
+    // Whether the walk fits (see outline_walk::walk_fits); a raster whose
+    // walk does not keeps no points and no pixels.
+    bool _walk_fits;
+    mutable bool _traced;
+    mutable QPolygon _qpointarray;
 };
 
 // Pixels set in both rasters; 0 when their boxes do not meet.

@@ -3,36 +3,61 @@
 
 #include "keygen.h"
 
-#include <algorithm> // std::sort
-#include <cstdlib>   // std::abs
+#include <algorithm> // std::stable_sort
+#include <cstdint>   // std::uint64_t
+#include <cstdlib>   // std::llabs
 #include <utility>   // std::pair
 
-namespace {
+#ifdef __GLIBC__
+#include <malloc.h> // malloc_trim
+#endif
 
-// What a raster takes: the object, its outline, mask and point array, and
-// the cache's entry for it.
+namespace
+{
+
+// What a raster takes: the object, its outline and mask, and the cache's
+// entry for it. The point array is traced only for the ROIs drawn, a plane's
+// worth, and is left out so that a raster counts the same from start to end.
 size_t cost(const q_roiimg *r)
 {
     return sizeof(q_roiimg) + r->outline_ref().capacity() +
-           static_cast<size_t>(r->width()) * static_cast<size_t>(r->height()) +
-           static_cast<size_t>(r->qpointarray().capacity()) * sizeof(QPoint) + 128;
+           static_cast<size_t>(r->width()) * static_cast<size_t>(r->height()) + 64;
 }
 
 } // namespace
 
+size_t q_roiimgdb::place_hash::operator()(const place &p) const
+{
+    // Positions of a plane differ in x and y by small amounts: mix them well.
+    std::uint64_t h = static_cast<std::uint32_t>(p.x) * 0x9E3779B97F4A7C15ULL;
+    h ^= (static_cast<std::uint64_t>(static_cast<std::uint32_t>(p.y)) << 32 |
+          static_cast<std::uint32_t>(p.z)) *
+         0xC2B2AE3D27D4EB4FULL;
+    return static_cast<size_t>(h ^ (h >> 29));
+}
+
+q_roiimgdb::pin::~pin()
+{
+    // The last pin but the cache's own: no command holds the rasters now.
+    if (_token && _token.use_count() == 2 && *_token)
+        (*_token)->trim_unpinned((*_token)->_latest, nullptr);
+}
+
 q_roiimgdb::q_roiimgdb() : q_roiimgdb(default_budget) {}
 
 q_roiimgdb::q_roiimgdb(size_t budget)
-    : db(), _retired(), _dropped(), _pins(std::make_shared<int>(0)), _budget(budget), _bytes(0)
+    : db(), _retired(), _dropped(), _pins(std::make_shared<q_roiimgdb *>(this)), _budget(budget),
+      _bytes(0)
 {
 }
 
 q_roiimgdb::~q_roiimgdb()
 {
-    for (auto &e : db)
-        delete e.second;
-    for (auto &e : _retired)
-        delete e.second;
+    *_pins = nullptr;
+    for (raster_map *rasters : {&db, &_retired})
+        for (auto &time_point : *rasters)
+            for (auto &e : time_point.second)
+                delete e.second;
     for (q_roiimg *r : _dropped)
         delete r;
 }
@@ -40,6 +65,13 @@ q_roiimgdb::~q_roiimgdb()
 q_roiimgdb::pin q_roiimgdb::hold()
 {
     return pin(_pins);
+}
+
+bool q_roiimgdb::holds(const std::string &key) const
+{
+    const pos4i p = decode(key);
+    auto time_point = db.find(p.t());
+    return time_point != db.end() && time_point->second.count(place_of(p)) != 0;
 }
 
 void q_roiimgdb::release(q_roiimg *raster)
@@ -58,98 +90,140 @@ void q_roiimgdb::drop(q_roiimg *raster)
         release(raster);
 }
 
-q_roiimg *q_roiimgdb::qrimg(roi &r)
+q_roiimg *q_roiimgdb::take(raster_map &rasters, const pos4i &p, size_t &count)
 {
-    const std::string key = keygen(r);
-    auto hit = db.find(key);
-    if (hit != db.end()) {
-        if (hit->second->outline_ref() == r.outline_ref())
-            return hit->second;
-        // The ROI at this position changed: its old raster no longer describes it.
-        drop(hit->second);
-        db.erase(hit);
+    auto time_point = rasters.find(p.t());
+    if (time_point == rasters.end())
+        return nullptr;
+    auto it = time_point->second.find(place_of(p));
+    if (it == time_point->second.end())
+        return nullptr;
+    q_roiimg *raster = it->second;
+    time_point->second.erase(it);
+    --count;
+    return raster;
+}
+
+q_roiimg *q_roiimgdb::qrimg(const roi &r)
+{
+    const int t = r.t();
+    const place at{r.z(), r.x(), r.y()};
+    auto window = db.find(t);
+    if (window != db.end()) {
+        auto hit = window->second.find(at);
+        if (hit != window->second.end()) {
+            if (hit->second->outline_ref() == r.outline_ref())
+                return hit->second;
+            // The ROI at this position changed: its old raster no longer describes it.
+            drop(hit->second);
+            window->second.erase(hit);
+            --_in_window;
+        }
     }
 
-    q_roiimg *raster = nullptr;
-    auto old = _retired.find(key);
-    if (old != _retired.end()) {
-        if (old->second->outline_ref() == r.outline_ref())
-            raster = old->second;
-        else
-            drop(old->second);
-        _retired.erase(old);
+    const pos4i p(r.x(), r.y(), r.z(), t);
+    q_roiimg *raster = take(_retired, p, _in_retired);
+    if (raster && raster->outline_ref() != r.outline_ref()) {
+        drop(raster);
+        raster = nullptr;
     }
     if (!raster) {
         raster = new q_roiimg(r);
         raster->map();
         _bytes += cost(raster);
     }
-    evict_outside(r.t());
-    db.emplace(key, raster);
-    trim(r.t(), key);
+    _latest = t;
+    evict_outside(t);
+    db[t].emplace(at, raster);
+    ++_in_window;
+    trim(t, raster);
     return raster;
 }
 
-// Keeps time points t - 3 to t + 3 in the map.
+// Keeps time points t - 3 to t + 3 in the window.
 void q_roiimgdb::evict_outside(int t)
 {
-    const int tmin = t - 3 < 0 ? 0 : t - 3;
-    const std::string key_min = keygen(pos4i(0, 0, 0, tmin));
-    const std::string key_max = keygen(pos4i(0, 0, 0, t + 4));
-    // Most misses find the map inside the window already.
-    if (db.empty() || (!(db.begin()->first < key_min) && db.rbegin()->first < key_max))
+    const long long low = t - 3LL < 0 ? 0 : t - 3LL, high = t + 3LL;
+    // Most misses find the window in place already.
+    if (db.empty() || (db.begin()->first >= low && db.rbegin()->first <= high))
         return;
-    auto retire = [this](raster_map::iterator from, raster_map::iterator to) {
-        for (auto it = from; it != to; ++it)
-            _retired.emplace(it->first, it->second);
-        db.erase(from, to);
-    };
-    retire(db.lower_bound(keygen(pos4i(0, 0, 0, 0))), db.lower_bound(key_min));
-    retire(db.lower_bound(key_max), db.end());
+    for (auto it = db.begin(); it != db.end();) {
+        if (it->first >= low && it->first <= high) {
+            ++it;
+            continue;
+        }
+        time_point_rasters &into = _retired[it->first];
+        const size_t n = it->second.size();
+        if (into.empty())
+            into.swap(it->second);
+        else
+            for (auto &e : it->second)
+                into.emplace(e.first, e.second);
+        _in_window -= n;
+        _in_retired += n;
+        it = db.erase(it);
+    }
 }
 
-// Over the budget and with no command running: the dropped rasters go, then
-// the retired ones and, if that is not enough, those of the window, farthest
-// in time from the latest miss first, down to three quarters of the budget,
-// so that the ordering is paid once for many misses. The raster just handed
-// out stays.
-void q_roiimgdb::trim(int t, const std::string &keep)
+void q_roiimgdb::trim(int t, const q_roiimg *keep)
 {
-    if (pinned())
-        return;
+    if (!pinned())
+        trim_unpinned(t, keep);
+}
+
+// With no command running: the dropped rasters go, then, over the budget,
+// the retired ones and, if that is not enough, those of the window, farthest
+// in time from t first, down to three quarters of the budget, so that the
+// ordering is paid once for many misses. keep stays.
+void q_roiimgdb::trim_unpinned(int t, const q_roiimg *keep)
+{
     for (q_roiimg *r : _dropped)
         release(r);
     _dropped.clear();
     if (_bytes <= _budget)
         return;
+    const size_t before = _bytes;
+    free_over_budget(t, keep);
+#ifdef __GLIBC__
+    // Rasters freed in bulk leave whole pages free amid the heap: hand them
+    // back, or the process keeps the memory of the largest command.
+    if (before - _bytes >= size_t(16) << 20)
+        malloc_trim(0);
+#endif
+}
+
+void q_roiimgdb::free_over_budget(int t, const q_roiimg *keep)
+{
     for (raster_map *from : {&_retired, &db}) {
-        std::vector<std::pair<int, raster_map::iterator>> order;
-        order.reserve(from->size());
+        size_t &count = from == &db ? _in_window : _in_retired;
+        std::vector<std::pair<long long, raster_map::iterator>> order;
         for (auto it = from->begin(); it != from->end(); ++it)
-            if (it->first != keep)
-                order.emplace_back(std::abs(it->second->t() - t), it);
-        std::sort(order.begin(), order.end(),
-                  [](const auto &a, const auto &b) { return a.first > b.first; });
+            order.emplace_back(std::llabs(static_cast<long long>(it->first) - t), it);
+        std::stable_sort(order.begin(), order.end(),
+                         [](const auto &a, const auto &b) { return a.first > b.first; });
         for (auto &entry : order) {
-            if (_bytes <= _budget / 4 * 3)
-                return;
-            release(entry.second->second);
-            from->erase(entry.second);
+            time_point_rasters &rasters = entry.second->second;
+            for (auto it = rasters.begin(); it != rasters.end();) {
+                if (_bytes <= _budget / 4 * 3)
+                    return;
+                if (it->second == keep) {
+                    ++it;
+                    continue;
+                }
+                release(it->second);
+                it = rasters.erase(it);
+                --count;
+            }
+            if (rasters.empty())
+                from->erase(entry.second);
         }
     }
 }
 
 void q_roiimgdb::remove(pos4i p)
 {
-    const std::string key = keygen(p);
-    auto it = db.find(key);
-    if (it != db.end()) {
-        drop(it->second);
-        db.erase(it);
-    }
-    auto old = _retired.find(key);
-    if (old != _retired.end()) {
-        drop(old->second);
-        _retired.erase(old);
-    }
+    if (q_roiimg *raster = take(db, p, _in_window))
+        drop(raster);
+    if (q_roiimg *raster = take(_retired, p, _in_retired))
+        drop(raster);
 }

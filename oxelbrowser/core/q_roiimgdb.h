@@ -1,6 +1,6 @@
-// The raster cache of the open dataset, keyed by browser key. It keeps the
-// rasters of the seven time points around the latest miss in its map, and
-// bounds the memory of the rasters that no running command holds.
+// The raster cache of the open dataset, by position. It keeps the rasters of
+// the seven time points around the latest miss in its window, and bounds the
+// memory of the rasters that no running command holds.
 #pragma once
 
 #include "q_roiimg.h"
@@ -9,28 +9,37 @@
 #include <map>
 #include <memory> // std::shared_ptr
 #include <string>
+#include <unordered_map>
 #include <utility> // std::move
 #include <vector>
 
-class q_roiimgdb {
+class q_roiimgdb
+{
 public:
     // Memory the cache may keep in rasters beyond those a running command
     // holds, unless the window's settings say otherwise ("cache/rasters").
-    static const size_t default_budget = size_t(256) << 20;
+    static const size_t default_budget = size_t(128) << 20;
 
     // While any pin of the cache lives, every raster it has handed out stays
     // valid. A command that keeps raster pointers across further requests,
     // or across letting events run, holds one for as long as it keeps them;
     // without a pin a pointer is good only until the next request or
-    // removal. Pins may outlive the cache.
-    class pin {
+    // removal. When the last pin goes, what is over the budget is freed.
+    // Pins may outlive the cache.
+    class pin
+    {
     public:
         pin() = default;
+        pin(const pin &) = default;
+        pin(pin &&) = default;
+        pin &operator=(const pin &) = default;
+        pin &operator=(pin &&) = default;
+        ~pin();
 
     private:
         friend class q_roiimgdb;
-        explicit pin(std::shared_ptr<int> token) : _token(std::move(token)) {}
-        std::shared_ptr<int> _token;
+        explicit pin(std::shared_ptr<q_roiimgdb *> token) : _token(std::move(token)) {}
+        std::shared_ptr<q_roiimgdb *> _token;
     };
 
     q_roiimgdb();
@@ -40,34 +49,53 @@ public:
     q_roiimgdb &operator=(const q_roiimgdb &) = delete;
 
     // The mapped raster of r, made on the first request.
-    q_roiimg *qrimg(roi &r);
+    q_roiimg *qrimg(const roi &r);
     // Drops the raster at the position, so that the next request rasterises afresh.
     void remove(pos4i p);
     pin hold();
 
     // Rasters in the time window (for inspection).
-    size_t size() const { return db.size(); }
-    bool holds(const std::string &key) const { return db.count(key) != 0; }
+    size_t size() const { return _in_window; }
+    bool holds(const std::string &key) const;
     // Rasters alive, and the memory they take.
-    size_t live() const { return db.size() + _retired.size() + _dropped.size(); }
+    size_t live() const { return _in_window + _in_retired + _dropped.size(); }
     size_t bytes() const { return _bytes; }
 
 private:
-    using raster_map = std::map<std::string, q_roiimg *>;
+    // A raster's place within its time point.
+    struct place {
+        int z, x, y;
+        bool operator==(const place &o) const { return z == o.z && x == o.x && y == o.y; }
+    };
+    struct place_hash {
+        size_t operator()(const place &p) const;
+    };
+    using time_point_rasters = std::unordered_map<place, q_roiimg *, place_hash>;
+    // By time point, so that a window of time points is a range of entries.
+    using raster_map = std::map<int, time_point_rasters>;
 
+    static place place_of(const pos4i &p) { return {p.z(), p.x(), p.y()}; }
     bool pinned() const { return _pins.use_count() > 1; }
     void evict_outside(int t);
     // Frees what no command holds until the memory is within the budget.
-    void trim(int t, const std::string &keep);
+    void trim(int t, const q_roiimg *keep);
+    void trim_unpinned(int t, const q_roiimg *keep);
+    void free_over_budget(int t, const q_roiimg *keep);
     void release(q_roiimg *raster);
     void drop(q_roiimg *raster);
+    // Takes the raster at p out of rasters (null when absent).
+    static q_roiimg *take(raster_map &rasters, const pos4i &p, size_t &count);
 
     raster_map db;
     // Evicted rasters of unchanged ROIs, handed out again on their next request.
     raster_map _retired;
+    size_t _in_window = 0;
+    size_t _in_retired = 0;
     // Rasters of removed or changed ROIs, kept while a command may hold them.
     std::vector<q_roiimg *> _dropped;
-    std::shared_ptr<int> _pins;
+    // The time point of the latest miss, which the budget keeps closest.
+    int _latest = 0;
+    std::shared_ptr<q_roiimgdb *> _pins;
     size_t _budget;
     size_t _bytes;
 };

@@ -7,7 +7,7 @@
 #include <algorithm> // std::max
 #include <iostream>
 #include <iterator> // std::prev, std::distance, std::advance
-#include <utility> // std::move
+#include <utility>  // std::move
 #include <vector>
 
 namespace
@@ -28,13 +28,15 @@ roidb_plus::roidb_plus(std::string name)
 long long roidb_plus::plane_key(int t, int z)
 {
     // t in the high half, z in the low one: one key per plane, for any t and z.
-    return static_cast<long long>(static_cast<unsigned long long>(static_cast<unsigned int>(t)) << 32 |
+    return static_cast<long long>(static_cast<unsigned long long>(static_cast<unsigned int>(t))
+                                      << 32 |
                                   static_cast<unsigned int>(z));
 }
 
 roidb_plus::roidb_plus(const roidb_plus &other)
     : roidb(other), tz_xy_db(other.tz_xy_db), tz_iter(tz_xy_db.end()), _unshown(other._unshown)
 {
+    point_at_own();
     tz_iter = same_place(other, other.tz_iter);
 }
 
@@ -44,9 +46,18 @@ roidb_plus &roidb_plus::operator=(const roidb_plus &other)
         return *this;
     roidb::operator=(other);
     tz_xy_db = other.tz_xy_db;
+    point_at_own();
     tz_iter = same_place(other, other.tz_iter);
     _unshown = other._unshown;
     return *this;
+}
+
+void roidb_plus::point_at_own()
+{
+    for (auto &entry : tz_xy_db) {
+        const roi &r = *entry.second.stored;
+        entry.second.stored = &db.find(keygen(r))->second;
+    }
 }
 
 roidb_plus::iterator roidb_plus::same_place(const roidb_plus &other, index_type::const_iterator it)
@@ -77,11 +88,11 @@ void roidb_plus::index_and_enter(roi r)
         hint = db.lower_bound(key);
     const size_t before = db.size();
     const bool in_a_plane = shown(r);
-    db.emplace_hint(hint, std::move(key), std::move(r));
+    const auto entered = db.emplace_hint(hint, std::move(key), std::move(r));
     if (db.size() == before)
         return;
     if (in_a_plane)
-        tz_xy_db.emplace(plane_key(t, z), pos2i(x, y));
+        tz_xy_db.emplace(plane_key(t, z), placed{pos2i(x, y), &entered->second});
     else
         ++_unshown;
 }
@@ -194,9 +205,16 @@ bool roidb_plus::next_in_plane(int t, int z, roi &r, iterator &iter)
         return false;
     if (iter->first != plane_key(t, z))
         return false;
-    r = roi(iter->second.x(), iter->second.y(), z, t, "");
+    r = *iter->second.stored;
     ++iter;
-    return find(r);
+    return true;
+}
+
+const roi *roidb_plus::next_stored(int t, int z, iterator &iter) const
+{
+    if (iter == tz_xy_db.end() || iter->first != plane_key(t, z))
+        return nullptr;
+    return (iter++)->second.stored;
 }
 
 bool roidb_plus::find_plus(int t, int z, roi &r)
@@ -240,7 +258,7 @@ void roidb_plus::remove(roi r)
         --_unshown;
     auto range = tz_xy_db.equal_range(plane_key(r.t(), r.z()));
     for (auto it = range.first; it != range.second; ++it) {
-        if (it->second.x() == r.x() && it->second.y() == r.y()) {
+        if (it->second.at.x() == r.x() && it->second.at.y() == r.y()) {
             // The shared cursor never points at an erased entry.
             if (tz_iter == it)
                 ++tz_iter;
@@ -276,6 +294,7 @@ int roidb_plus::z_max() const
     // low half is the plane.
     int highest = 0;
     for (auto it = tz_xy_db.begin(); it != tz_xy_db.end(); it = tz_xy_db.upper_bound(it->first))
-        highest = std::max(highest, static_cast<int>(static_cast<unsigned int>(it->first & 0xffffffffLL)));
+        highest = std::max(highest,
+                           static_cast<int>(static_cast<unsigned int>(it->first & 0xffffffffLL)));
     return highest;
 }

@@ -11,11 +11,17 @@
 #include <string>
 #include <vector>
 
-class roidb_plus : public roidb {
+class roidb_plus : public roidb
+{
 public:
-    // Plane index: a plane (t, z) as one number, to the positions of its ROIs.
-    using index_type = std::multimap<long long, pos2i, std::less<long long>,
-                                     oxel::node_pool_allocator<std::pair<const long long, pos2i>>>;
+    // A ROI listed by a plane: its position and the stored ROI itself.
+    struct placed {
+        pos2i at;
+        const roi *stored;
+    };
+    // Plane index: a plane (t, z) as one number, to its ROIs.
+    using index_type = std::multimap<long long, placed, std::less<long long>,
+                                     oxel::node_pool_allocator<std::pair<const long long, placed>>>;
     using iterator = index_type::iterator;
 
     roidb_plus(std::string name);
@@ -55,6 +61,9 @@ public:
     void seek_iter(int t, int z, int pos, iterator &iter);
     bool find_plus(int t, int z, roi &r);
     bool find_plus_iter(int t, int z, roi &r, iterator &iter);
+    // The plane walk without copies: the next stored ROI of plane (t, z), or
+    // null at the plane's end. Valid until the ROI is removed.
+    const roi *next_stored(int t, int z, iterator &iter) const;
 
     // By browser key: the stored ROI (empty outline when absent), removal.
     roi find_plus(std::string key);
@@ -88,6 +97,8 @@ private:
     void index_and_enter(roi r);
     // The entry of this index that matches the other index's entry at it.
     iterator same_place(const roidb_plus &other, index_type::const_iterator it);
+    // Points every entry of the index at this database's own ROI.
+    void point_at_own();
     static long long plane_key(int t, int z);
     bool next_in_plane(int t, int z, roi &r, iterator &iter);
 

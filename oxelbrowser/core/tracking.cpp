@@ -33,9 +33,8 @@ const tracker::plane_rois &tracker::plane(int t, int z)
     p.rois.reserve(64);
     roidb_plus::iterator iter;
     _db.seek_iter(t, z, 0, iter);
-    roi r;
-    while (_db.find_plus_iter(t, z, r, iter))
-        p.rois.push_back({keygen(r), _rasters.qrimg(r)});
+    while (const roi *r = _db.next_stored(t, z, iter))
+        p.rois.push_back({keygen(*r), _rasters.qrimg(*r)});
     std::vector<pixel_box> boxes;
     boxes.reserve(p.rois.size());
     for (const candidate &c : p.rois)
@@ -95,9 +94,9 @@ void tracker::search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, 
             const candidate &c = f.plane->rois[_hits[f.next++]];
             if (let_events_run)
                 let_events_run();
-            if (_removed.count(c.key))
+            if (_removed.count(c.key) || roiset.count(c.key))
                 continue;
-            if (!passes(f.from, c, f.from_t, f.t, mor_t, mor_z) || roiset.count(c.key))
+            if (!passes(f.from, c, f.from_t, f.t, mor_t, mor_z))
                 continue;
             roiset.insert(c.key);
             changed = true;
@@ -116,25 +115,38 @@ void tracker::search(q_roiimg *from, int from_t, int t, int z, key_set &roiset, 
     }
 }
 
+// Whether keys holds a key of plane (t, z): a plane's keys sort together.
+static bool holds_plane(const key_set &keys, int t, int z)
+{
+    auto first = keys.lower_bound(keygen(pos4i(0, 0, z, t)));
+    return first != keys.end() && *first < keygen(pos4i(0, 0, z + 1, t));
+}
+
 void tracker::track(int t, int into, const key_set &selected, key_set &target)
 {
     for (int z = _z_min; z <= _z_max; ++z)
-        for (const candidate &c : plane(t, z).rois)
-            if (selected.count(c.key) && !_removed.count(c.key))
-                search(c.raster, t, t, z, target, 0.0, 0.0);
+        if (holds_plane(selected, t, z))
+            for (const candidate &c : plane(t, z).rois)
+                if (selected.count(c.key) && !_removed.count(c.key))
+                    search(c.raster, t, t, z, target, 0.0, 0.0);
     for (int z = _z_min; z <= _z_max; ++z)
-        for (const candidate &c : plane(t, z).rois)
-            if (target.count(c.key))
-                search(c.raster, t, into, z, target, 0.0, 0.0);
+        if (holds_plane(target, t, z))
+            for (const candidate &c : plane(t, z).rois)
+                if (target.count(c.key))
+                    search(c.raster, t, into, z, target, 0.0, 0.0);
 }
 
 void tracker::z_track(int t, key_set &selected)
 {
-    for (int z = _z_min; z <= _z_max; ++z)
+    for (int z = _z_min; z <= _z_max; ++z) {
+        // A plane without a selected ROI starts no search: it is not gathered.
+        if (!holds_plane(selected, t, z))
+            continue;
         for (const candidate &c : plane(t, z).rois) {
             if (!selected.count(c.key) || _removed.count(c.key))
                 continue;
             search(c.raster, t, t, z - 1, selected, 0.0, 0.5);
             search(c.raster, t, t, z + 1, selected, 0.0, 0.5);
         }
+    }
 }

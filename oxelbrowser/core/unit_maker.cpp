@@ -1,19 +1,20 @@
 // The automatic unit-making and linking pass.
 #include "unit_maker.h"
 
+#include "box_grid.h"
 #include "keygen.h"
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
 
-#include <algorithm> // std::sort, std::min
+#include <algorithm> // std::sort, std::min, std::unique
+#include <cstdint>
 #include <map>
 #include <utility> // std::pair
 #include <vector>
 
 unit_maker::unit_maker(roidb_plus &db, q_roiimgdb &rasters, const key_set &removed, int z_min,
                        int z_max, const unit_options &options)
-    : _db(db), _rasters(rasters), _removed(removed), _z_min(z_min), _z_max(z_max),
-      _options(options)
+    : _db(db), _rasters(rasters), _removed(removed), _z_min(z_min), _z_max(z_max), _options(options)
 {
 }
 
@@ -24,6 +25,11 @@ struct member_raster {
     int z;
     q_roiimg *raster;
 };
+
+pixel_box box_of(const q_roiimg *r)
+{
+    return {r->top_left().x(), r->top_left().y(), r->bottom_right().x(), r->bottom_right().y()};
+}
 
 bool boxes_meet(const q_roiimg *a, const q_roiimg *b)
 {
@@ -49,10 +55,9 @@ public:
             return found->second;
         std::vector<member_raster> members;
         auto range = _head_members.equal_range(head);
-        for (auto it = range.first; it != range.second; ++it) {
-            roi r = _db.find_plus(it->second);
-            members.push_back({r.z(), _rasters.qrimg(r)});
-        }
+        for (auto it = range.first; it != range.second; ++it)
+            if (const roi *r = _db.stored(it->second))
+                members.push_back({r->z(), _rasters.qrimg(*r)});
         return _units.emplace(head, std::move(members)).first->second;
     }
 
@@ -62,6 +67,61 @@ public:
         for (const member_raster &m : of(head))
             n += m.raster->size();
         return n;
+    }
+
+    // Pairs (child unit of t, parent unit of t - 1) with members on one plane
+    // whose boxes meet, as lineage::link_candidates gives them, from the
+    // rasters gathered here (so that the tests after look nothing up again).
+    std::vector<std::pair<std::string, std::string>> candidates(int t)
+    {
+        struct plane_of_parents {
+            std::vector<pixel_box> boxes;
+            std::vector<const std::string *> units;
+            box_grid grid;
+        };
+        const lineage::key_set parent_units = lineage::units(_head_members, t - 1);
+        const lineage::key_set child_units = lineage::units(_head_members, t);
+        std::map<int, plane_of_parents> parents_by_plane;
+        for (const std::string &pu : parent_units)
+            for (const member_raster &m : of(pu)) {
+                plane_of_parents &plane = parents_by_plane[m.z];
+                plane.boxes.push_back(box_of(m.raster));
+                plane.units.push_back(&pu);
+            }
+        for (auto &entry : parents_by_plane)
+            entry.second.grid = box_grid(entry.second.boxes);
+        std::vector<std::pair<std::string, std::string>> out;
+        std::vector<std::uint32_t> meeting;
+        std::vector<const std::string *> found;
+        for (const std::string &cu : child_units) {
+            found.clear();
+            for (const member_raster &m : of(cu)) {
+                auto plane = parents_by_plane.find(m.z);
+                if (plane == parents_by_plane.end())
+                    continue;
+                plane->second.grid.query(box_of(m.raster), meeting);
+                for (std::uint32_t i : meeting)
+                    found.push_back(plane->second.units[i]);
+            }
+            std::sort(found.begin(), found.end(),
+                      [](const std::string *a, const std::string *b) { return *a < *b; });
+            found.erase(std::unique(found.begin(), found.end()), found.end());
+            for (const std::string *pu : found)
+                out.emplace_back(cu, *pu);
+        }
+        return out;
+    }
+
+    // Whether some member of a shares a pixel with some member of b on one plane.
+    bool overlap(const std::string &a, const std::string &b)
+    {
+        const std::vector<member_raster> &ma = of(a);
+        for (const member_raster &mb : of(b))
+            for (const member_raster &m : ma)
+                if (m.z == mb.z && boxes_meet(m.raster, mb.raster) &&
+                    is_overlap(m.raster, mb.raster))
+                    return true;
+        return false;
     }
 
     // Pixels the two units share, summed over the planes they have in common.
@@ -87,11 +147,12 @@ private:
 
 int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()> &keep_going)
 {
-    if (!_in_units_known) {
-        for (const auto &entry : u.members_head)
-            _in_units.insert(entry.first);
-        _in_units_known = true;
-    }
+    // The search never leaves time point t, so only its ROIs in units matter.
+    _in_units.clear();
+    const auto first = u.members_head.lower_bound(time_key(t));
+    const auto last = u.members_head.lower_bound(time_key(t + 1));
+    for (auto it = first; it != last; ++it)
+        _in_units.emplace_hint(_in_units.end(), it->first);
     // A search of its own for each time point: the planes it gathers, and the
     // rasters it holds, are let go once the time point is grouped.
     tracker search(_db, _rasters, _removed, _z_min, _z_max);
@@ -105,17 +166,17 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
             stopped = true;
             break;
         }
-        std::vector<std::pair<std::string, roi>> plane;
+        std::vector<std::pair<std::string, const roi *>> plane;
         roidb_plus::iterator iter;
         _db.seek_iter(t, z, 0, iter);
-        roi r;
-        while (_db.find_plus_iter(t, z, r, iter))
-            plane.emplace_back(keygen(r), r);
+        while (const roi *r = _db.next_stored(t, z, iter))
+            plane.emplace_back(keygen(*r), r);
         std::sort(plane.begin(), plane.end(),
                   [](const auto &a, const auto &b) { return a.first < b.first; });
-        for (auto &[key, source] : plane) {
+        for (auto &[key, stored] : plane) {
             if (_in_units.count(key) || _removed.count(key))
                 continue;
+            roi source = *stored;
             if (on_new_head)
                 on_new_head(source);
             lineage::add_member(u, key, key);
@@ -132,6 +193,7 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
         if (let_events_run)
             let_events_run();
     }
+    key_set().swap(_in_units);
     if (!stopped && !caps.empty())
         made -= attach_caps(t, caps, u);
     return made;
@@ -227,12 +289,16 @@ int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u)
 int unit_maker::link_time_point(int t, lineage::tables &u)
 {
     int added = 0;
-    const auto pairs = lineage::link_candidates(_db, _rasters, u.head_members, t);
+    const q_roiimgdb::pin keep = _rasters.hold();
+    // Each unit's rasters are gathered once, for the candidates and their tests.
+    unit_rasters units(_db, _rasters, u.head_members);
+    const auto pairs = units.candidates(t);
     if (_options.link_ratio == 0.0 && !_options.best_parent) {
+        // The plain test (lineage::is_link): any shared pixel on one plane.
         for (const auto &[child, parent] : pairs) {
             if (lineage::has_link(u.linkage, child, parent))
                 continue;
-            if (lineage::is_link(_db, _rasters, u.head_members, parent, child)) {
+            if (units.overlap(parent, child)) {
                 lineage::add_link(u, child, parent);
                 ++added;
             }
@@ -240,8 +306,6 @@ int unit_maker::link_time_point(int t, lineage::tables &u)
         return added;
     }
 
-    const q_roiimgdb::pin keep = _rasters.hold();
-    unit_rasters units(_db, _rasters, u.head_members);
     // The candidates come grouped by child; each child's parents are judged together.
     for (size_t first = 0; first < pairs.size();) {
         const std::string &child = pairs[first].first;

@@ -63,7 +63,6 @@ private:
     int _z_min;
     int _z_max;
     unit_options _options;
-    // Every ROI already in a unit, kept across time points of one pass.
+    // The ROIs of the time point being grouped that are in a unit already.
     key_set _in_units;
-    bool _in_units_known = false;
 };

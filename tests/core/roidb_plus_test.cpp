@@ -5,16 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h> // mkdir
-
 #include <algorithm> // std::count, std::is_sorted
 #include <cstdio>    // std::remove
 #include <fstream>
-#include <memory>   // std::unique_ptr
-#include <unistd.h> // getpid
+#include <memory>     // std::unique_ptr
+#include <sys/stat.h> // mkdir
+#include <unistd.h>   // getpid
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::string temp_path(const std::string &name)
 {
@@ -155,7 +155,8 @@ TEST(PlaneIndex, ReplacePlusSwapsOnlyTheRange)
     db.entry_plus(roi(2, 2, 0, 11, "old11-not-in-file"));
     db.entry_plus(roi(1, 1, 0, 13, "after"));
     std::string path = temp_path("replace.roi");
-    std::ofstream(path) << "rep\n1 1 0 9 file9\n1 1 0 10 file10\n5 5 0 12 file12\n1 1 0 13 file13\n";
+    std::ofstream(path)
+        << "rep\n1 1 0 9 file9\n1 1 0 10 file10\n5 5 0 12 file12\n1 1 0 13 file13\n";
     db.replace_plus(path, 10, 12);
 
     EXPECT_EQ(db.find_plus(keygen(pos4i(1, 1, 0, 9))).outline(), "before");
@@ -239,7 +240,23 @@ TEST(PlaneIndex, ACopyWalksItsOwnIndex)
         EXPECT_EQ(rest, (std::vector<int>{2, 3})) << "the walk goes on where it stood";
         EXPECT_EQ(walk(*db, 7, 5).size(), 3u);
         EXPECT_EQ(walk(*db, 7, 6).size(), 1u);
+        // The walk without copies hands out the copy's own ROIs.
+        roidb_plus::iterator it;
+        db->seek_iter(7, 6, 0, it);
+        const roi *stored = db->next_stored(7, 6, it);
+        ASSERT_NE(stored, nullptr);
+        EXPECT_EQ(stored, db->stored(keygen(roi(9, 9, 6, 7, ""))));
+        EXPECT_EQ(stored->outline(), "2301");
+        EXPECT_EQ(db->next_stored(7, 6, it), nullptr);
     }
+    // After a removal, a walk never meets the removed ROI.
+    copy.remove(roi(2, 2, 5, 7, ""));
+    roidb_plus::iterator it;
+    copy.seek_iter(7, 5, 0, it);
+    std::vector<int> xs;
+    while (const roi *stored = copy.next_stored(7, 5, it))
+        xs.push_back(stored->x());
+    EXPECT_EQ(xs, (std::vector<int>{1, 3}));
 }
 
 TEST(PlaneIndex, RoisThatWouldNotReadBackAreRefused)

@@ -8,7 +8,8 @@
 #include <ostream>
 #include <string>
 
-namespace outline_walk {
+namespace outline_walk
+{
 
 // Mask byte values while filling: 2 marks a boundary pixel.
 const unsigned char boundary = 2;
@@ -165,8 +166,13 @@ inline void fill_row(unsigned char *mask, int w, int h, int x, int y, unsigned c
 // each down edge to the next boundary byte as the walk goes would miss pixels
 // beside a deep pocket of background whose far side the walk marked earlier;
 // counting crossings does not depend on the order of the walk.)
-// Returns the number of pixels set.
-inline size_t fill(unsigned char *mask, int w, int h, int x, int y, const std::string &outline)
+// Returns the number of pixels set; with sums, also adds up the columns and
+// the rows of the pixels set (for a centroid).
+struct pixel_sums {
+    long long x = 0, y = 0;
+};
+inline size_t fill(unsigned char *mask, int w, int h, int x, int y, const std::string &outline,
+                   pixel_sums *sums = nullptr)
 {
     const unsigned char crossing = 4;
     auto m = [mask, w](int px, int py) -> unsigned char & {
@@ -205,12 +211,20 @@ inline size_t fill(unsigned char *mask, int w, int h, int x, int y, const std::s
     for (int row = 0; row < h; ++row) {
         unsigned char *p = mask + static_cast<size_t>(row) * w;
         unsigned inside = 0;
+        size_t in_row = 0;
+        long long cols = 0;
         for (int col = 0; col < w; ++col) {
             const unsigned v = p[col];
             inside ^= (v & crossing) >> 2;
             const unsigned set = inside | ((v & boundary) >> 1);
             p[col] = static_cast<unsigned char>(set);
-            count += set;
+            in_row += set;
+            cols += set ? col : 0;
+        }
+        count += in_row;
+        if (sums) {
+            sums->x += cols;
+            sums->y += static_cast<long long>(in_row) * row;
         }
     }
     return count;
