@@ -35,8 +35,8 @@ int usage(const std::string &why)
 
 int main(int argc, char **argv)
 {
-    const std::string help = std::string("usage: oxelunits ROI_FILE OUT.lineage ") +
-                             unit_flags_usage + "\n";
+    const std::string help =
+        std::string("usage: oxelunits ROI_FILE OUT.lineage ") + unit_flags_usage + "\n";
     if (oxel_program_info(argc, argv, "oxelunits", help.c_str()))
         return 0;
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -70,10 +70,13 @@ int main(int argc, char **argv)
         q_roiimgdb rasters;
         const lineage::key_set removed;
         unit_maker maker(db, rasters, removed, 0, db.z_max(), options);
-        for (int t = db.t_min(); t <= db.t_max(); ++t)
+        // Linked as soon as grouped, as in the window: the rasters of both
+        // time points are still in the cache.
+        for (int t = db.t_min(); t <= db.t_max(); ++t) {
             maker.make_units(t, u, nullptr);
-        for (int t = db.t_min() + 1; t <= db.t_max(); ++t)
-            links += static_cast<size_t>(maker.link_time_point(t, u));
+            if (t > db.t_min())
+                links += static_cast<size_t>(maker.link_time_point(t, u));
+        }
     }
     if (!lineage_file::write(args[1], db.name(), head_members, linkage, elite, lineage::key_set(),
                              std::cerr))

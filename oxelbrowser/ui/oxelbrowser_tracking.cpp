@@ -167,10 +167,10 @@ void OXELBrowser::pushButton_stop_clicked()
     stopRunningOperation();
 }
 
-// Groups each object's ROIs of every time point into a unit, then links every
+// Groups each object's ROIs of every time point into a unit and links every
 // time point to the one before, leaving out links already present. Stop (or
 // Exit) ends the pass at its next plane; the time points grouped whole by
-// then are still linked, and a line says how far the pass got.
+// then are linked, and a line says how far the pass got.
 void OXELBrowser::makeUnits()
 {
     if (!m_roidb || !m_q_roiimgdb || !beginBusy())
@@ -185,13 +185,17 @@ void OXELBrowser::makeUnits()
     lineage::tables &u = m_units;
     const auto keep_going = [this] { return !m_stop_requested; };
 
+    // Each time point is linked to the one before as soon as it is grouped,
+    // while the rasters of both are still in the cache; a time point's links
+    // depend only on its own units and those before, so the tables come out
+    // as when all are grouped first. Two steps of progress per time point.
     int grouped_to = m_min_time_point - 1, units_made = 0;
-    // Grouping counts a step per time point, linking one more per time point.
+    int linked_to = m_min_time_point, links = 0;
     const long long span = m_max_time_point - m_min_time_point + 1;
     progress_scope progress(*this, tr("Make units..."), 2 * span);
     m_make_units = true;
     for (int t = m_min_time_point; t <= m_max_time_point && !m_stop_requested; ++t) {
-        progress.step(t - m_min_time_point);
+        progress.step(2LL * (t - m_min_time_point));
         const int made = maker.make_units(t, u, keep_going);
         units_made += made;
         if (m_stop_requested) {
@@ -200,22 +204,20 @@ void OXELBrowser::makeUnits()
         }
         std::cout << "units t=" << t << " n=" << made << std::endl;
         grouped_to = t;
+        if (t > m_min_time_point) {
+            // A time point grouped whole is linked even when Stop comes meanwhile.
+            progress.step(2LL * (t - m_min_time_point) + 1);
+            links += maker.link_time_point(t, u);
+            linked_to = t;
+        }
         letEventsRunNow(true);
     }
     m_make_units = false;
-
-    const bool stopped_grouping = m_stop_requested;
-    m_stop_requested = false; // the whole time points are linked even after a Stop
-    int linked_to = m_min_time_point, links = 0;
-    for (int t = m_min_time_point + 1; t <= grouped_to && !m_stop_requested; ++t) {
-        progress.step(span + t - m_min_time_point);
-        links += maker.link_time_point(t, u);
-        linked_to = t;
-        letEventsRunNow(false);
-    }
-    if (!stopped_grouping && !m_stop_requested)
+    const bool stopped = m_stop_requested;
+    m_stop_requested = false;
+    if (!stopped) {
         showStatus(tr("Make units: %1 units made, %2 links added").arg(units_made).arg(links));
-    if (stopped_grouping || m_stop_requested) {
+    } else {
         std::cout << "Make units stopped: units of time points " << m_min_time_point << " to "
                   << grouped_to << " made whole, " << links << " links added up to time point "
                   << linked_to << std::endl;
