@@ -156,17 +156,27 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
 
     // Everything goes to a folder inside out_dir first.
     struct stat st;
-    if (::mkdir(out_dir.c_str(), 0777) != 0 &&
+    const bool made_out_dir = ::mkdir(out_dir.c_str(), 0777) == 0;
+    if (!made_out_dir &&
         (errno != EEXIST || ::stat(out_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
         err << "Cannot create the folder " << out_dir << std::endl;
         return false;
     }
     std::string temp = out_dir + "/.export-XXXXXX";
+    std::vector<std::string> names;
+    // What this export wrote goes, and so does the folder made for it.
+    const auto give_up = [&] {
+        if (!temp.empty())
+            remove_folder(temp, names);
+        if (made_out_dir)
+            ::rmdir(out_dir.c_str());
+        return false;
+    };
     if (!::mkdtemp(&temp[0])) {
         err << "Cannot write into " << out_dir << std::endl;
-        return false;
+        temp.clear();
+        return give_up();
     }
-    std::vector<std::string> names;
 
     // The label images, plane by plane into one page whose painted boxes are
     // cleared again after writing. Pixels are counted by label as they are
@@ -186,12 +196,13 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
     label_tiff::writer mask;
     std::string error;
     std::vector<std::vector<const roi *>> by_plane;
+    const size_t pages = static_cast<size_t>(summary.time_points) * summary.planes;
+    size_t pages_done = 0;
     for (int t = 0; t < summary.time_points; ++t) {
         names.push_back(mask_name(t));
         if (!mask.open(temp + "/" + names.back(), w, h, summary.planes, options.how, error)) {
             err << "Cannot write " << out_dir << "/" << names.back() << ": " << error << std::endl;
-            remove_folder(temp, names);
-            return false;
+            return give_up();
         }
         rois_of_time_point(db, t, by_plane);
         for (int z = 0; z < summary.planes; ++z) {
@@ -240,8 +251,7 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
             if (!mask.write_page(page.data(), error, &used_rows)) {
                 err << "Cannot write " << out_dir << "/" << names.back() << ": " << error
                     << std::endl;
-                remove_folder(temp, names);
-                return false;
+                return give_up();
             }
             // The writer may have changed the page: clear every painted box.
             for (const box &b : painted)
@@ -250,11 +260,15 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
                               page.begin() + static_cast<ptrdiff_t>(y) * w + b.right + 1, 0);
             painted.clear();
             std::fill(used_rows.begin(), used_rows.end(), 0);
+            ++pages_done;
+            if (options.keep_going && !options.keep_going(pages_done, pages)) {
+                mask.close(error); // the half-written file goes with the folder
+                return give_up();
+            }
         }
         if (!mask.close(error)) {
             err << "Cannot write " << out_dir << "/" << names.back() << ": " << error << std::endl;
-            remove_folder(temp, names);
-            return false;
+            return give_up();
         }
         std::vector<uint32_t> &labels = present[t];
         for (uint32_t label : painted_labels)
@@ -268,8 +282,7 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
     names.push_back(track_file_name);
     if (!write_tracks(temp + "/" + track_file_name, tracks, error)) {
         err << error << std::endl;
-        remove_folder(temp, names);
-        return false;
+        return give_up();
     }
 
     // The format's rules on what was written.
@@ -281,8 +294,7 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
         err << "Export to " << out_dir << " breaks the format's rules (" << problems.size()
             << (problems.size() == 1 ? " fault" : " faults") << "); nothing was replaced"
             << std::endl;
-        remove_folder(temp, names);
-        return false;
+        return give_up();
     }
 
     // Label images of an earlier, longer export would break the folder.
@@ -302,8 +314,7 @@ bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
     for (const std::string &n : names)
         if (std::rename((temp + "/" + n).c_str(), (out_dir + "/" + n).c_str()) != 0) {
             err << "Cannot move " << n << " into " << out_dir << std::endl;
-            remove_folder(temp, names);
-            return false;
+            return give_up();
         }
     ::rmdir(temp.c_str());
 

@@ -25,6 +25,10 @@ struct export_options {
     label_tiff::compression how = label_tiff::compression::deflate;
     // Called between pages, so that a window can handle input meanwhile.
     std::function<void()> let_events_run;
+    // Called after each page with the pages written and the pages in all;
+    // false stops the export, which then leaves out_dir as it was and says
+    // nothing on err.
+    std::function<bool(size_t done, size_t total)> keep_going;
 };
 
 // What an export wrote.
@@ -47,7 +51,8 @@ struct export_summary {
 // err. The folder is built beside out_dir's files, its labels as written are
 // checked by the format's rules, and only then is it moved into out_dir (which is created if
 // missing; label images of an earlier export that this one does not write are removed). On failure
-// out_dir is as it was and the reason is on err.
+// or a stop out_dir is as it was (a folder made for the export goes again) and the reason of a
+// failure is on err.
 bool export_folder(roidb_plus &db, const lineage::key_map &members_head,
                    const lineage::key_multimap &linkage, const lineage::key_set &left_out,
                    const std::string &dataset, const std::string &out_dir,

@@ -2,10 +2,10 @@
 #include "lineage_file.h"
 
 #include "OXEL_roidb"
-#include "roi_file.h"
 #include "keygen.h"
+#include "roi_file.h"
 
-#include <algorithm> // std::sort, std::unique
+#include <algorithm> // std::sort, std::unique, std::max
 #include <cerrno>    // errno, EINTR
 #include <fcntl.h>   // open
 #include <ostream>
@@ -81,12 +81,43 @@ void split_words(const std::string &text, size_t begin, size_t end, std::vector<
     }
 }
 
+// Passes on how far the work got, about a thousand times over the whole and
+// once at its end, so that a large file is not slowed by the asking.
+class reporter
+{
+public:
+    reporter(const progress &keep_going, size_t total)
+        : _keep_going(keep_going), _total(total), _stride(std::max<size_t>(1, (total + 999) / 1000))
+    {
+    }
+    // False when the work is to stop.
+    bool at(size_t done)
+    {
+        if (!_keep_going || (done < _next && done < _total) || (_told && done == _last))
+            return true;
+        _next = done + _stride;
+        _last = done;
+        _told = true;
+        return _keep_going(done, _total);
+    }
+
+private:
+    const progress &_keep_going;
+    size_t _total, _stride, _next = 0, _last = 0;
+    bool _told = false;
+};
+
 } // namespace
 
 bool write(const std::string &path, const std::string &dataset,
            const lineage::key_multimap &head_members, const lineage::key_multimap &linkage,
-           const lineage::key_set &elite, const lineage::key_set &dismissed, std::ostream &err)
+           const lineage::key_set &elite, const lineage::key_set &dismissed, std::ostream &err,
+           const progress &keep_going)
 {
+    // Entries written of all; the file is not committed once told to stop.
+    size_t done = 0;
+    reporter report(keep_going,
+                    head_members.size() + linkage.size() + elite.size() + dismissed.size());
     text_file_writer out;
     if (!out.open(path)) {
         err << "Cannot open " << path << std::endl;
@@ -98,7 +129,7 @@ bool write(const std::string &path, const std::string &dataset,
     for (auto it = head_members.begin(); it != head_members.end();) {
         const std::string &head = it->first;
         members.clear();
-        for (; it != head_members.end() && it->first == head; ++it)
+        for (; it != head_members.end() && it->first == head; ++it, ++done)
             members.push_back(&it->second);
         std::sort(members.begin(), members.end(),
                   [](const std::string *a, const std::string *b) { return *a < *b; });
@@ -112,13 +143,26 @@ bool write(const std::string &path, const std::string &dataset,
             line += *m;
         }
         out.write_line(line);
+        if (!report.at(done))
+            return false;
     }
-    for (const auto &link : linkage)
+    for (const auto &link : linkage) {
         out.write_line("LINK " + link.first + " " + link.second);
-    for (const std::string &head : elite)
+        if (!report.at(++done))
+            return false;
+    }
+    for (const std::string &head : elite) {
         out.write_line("ELITE " + head);
-    for (const std::string &head : dismissed)
+        if (!report.at(++done))
+            return false;
+    }
+    for (const std::string &head : dismissed) {
         out.write_line("DISMISS " + head);
+        if (!report.at(++done))
+            return false;
+    }
+    if (!report.at(done))
+        return false;
     if (!out.commit()) {
         err << "Cannot open " << path << std::endl;
         return false;
@@ -127,13 +171,13 @@ bool write(const std::string &path, const std::string &dataset,
 }
 
 bool write(const std::string &path, const std::string &dataset, const contents &c,
-           std::ostream &err)
+           std::ostream &err, const progress &keep_going)
 {
-    return write(path, dataset, c.head_members, c.linkage, c.elite, c.dismissed, err);
+    return write(path, dataset, c.head_members, c.linkage, c.elite, c.dismissed, err, keep_going);
 }
 
 read_result read(const std::string &path, const std::string &dataset, const key_test &exists,
-                 contents &into, std::ostream &err)
+                 contents &into, std::ostream &err, const progress &keep_going)
 {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
@@ -157,7 +201,10 @@ read_result read(const std::string &path, const std::string &dataset, const key_
     bool named = false;
     std::vector<std::string> w;
     size_t line_number = 0;
+    reporter report(keep_going, text.size());
     for (size_t pos = 0; pos < text.size();) {
+        if (!report.at(pos))
+            return read_result::stopped;
         size_t end = text.find('\n', pos);
         if (end == std::string::npos)
             end = text.size();
@@ -247,6 +294,8 @@ read_result read(const std::string &path, const std::string &dataset, const key_
         err << "Not a lineage file: " << path << std::endl;
         return read_result::not_lineage;
     }
+    if (!report.at(text.size()))
+        return read_result::stopped;
 
     size_t total = 0;
     for (size_t n : left_out)

@@ -26,16 +26,22 @@ struct contents {
     lineage::key_set dismissed;
 };
 
+// How far a long read or write got: done of total (bytes read, or entries
+// written); false stops it.
+using progress = std::function<bool(size_t done, size_t total)>;
+
 // Writes the file beside path and renames it over path only when complete;
 // "Cannot open PATH" on err otherwise. A member listed twice under one head
-// is written once.
+// is written once. Stopped by keep_going, it gives false, says nothing and
+// leaves path as it was.
 bool write(const std::string &path, const std::string &dataset,
            const lineage::key_multimap &head_members, const lineage::key_multimap &linkage,
-           const lineage::key_set &elite, const lineage::key_set &dismissed, std::ostream &err);
+           const lineage::key_set &elite, const lineage::key_set &dismissed, std::ostream &err,
+           const progress &keep_going = progress());
 bool write(const std::string &path, const std::string &dataset, const contents &c,
-           std::ostream &err);
+           std::ostream &err, const progress &keep_going = progress());
 
-enum class read_result { missing, unreadable, not_lineage, other_dataset, read };
+enum class read_result { missing, unreadable, not_lineage, other_dataset, stopped, read };
 
 // Whether a browser key names a ROI of the database.
 using key_test = std::function<bool(const std::string &)>;
@@ -46,7 +52,9 @@ using key_test = std::function<bool(const std::string &)>;
 // false, units with a member already in an earlier unit, links whose child is
 // not one time point after its parent, and malformed lines are left out; one
 // summary line on err counts them by kind with the first line number of each.
+// Stopped by keep_going (told the bytes gone through), it gives stopped and
+// says nothing.
 read_result read(const std::string &path, const std::string &dataset, const key_test &exists,
-                 contents &into, std::ostream &err);
+                 contents &into, std::ostream &err, const progress &keep_going = progress());
 
 } // namespace lineage_file

@@ -148,6 +148,8 @@ public:
     // running one leave the bar to it. Every begin needs its end.
     void progressBegin(const QString &what, long long total);
     void progressStep(long long done);
+    // A step of an operation that learns its total as it goes.
+    void progressStep(long long done, long long total);
     void progressEnd();
     // progressBegin for as long as it lives.
     class progress_scope
@@ -161,6 +163,7 @@ public:
         progress_scope(const progress_scope &) = delete;
         progress_scope &operator=(const progress_scope &) = delete;
         void step(long long done) { _w.progressStep(done); }
+        void step(long long done, long long total) { _w.progressStep(done, total); }
 
     private:
         OXELBrowser &_w;

@@ -41,12 +41,33 @@ void OXELBrowser::exportCuration()
              tr("&Yes"), tr("&No"))) &&
         beginBusy()) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        ctc::export_options options;
-        options.image_root = imageRoot().toStdString();
-        options.let_events_run = [this] { letEventsRunNow(false); };
-        ctc::export_folder(*m_roidb, m_members_head, m_linkage_multimap, m_removed_roi_set,
-                           m_dataset.toStdString(), name.toStdString(), options, std::cout,
-                           std::cerr);
+        const QString what = tr("Export to %1...").arg(name);
+        ctc::export_summary summary;
+        bool written = false;
+        {
+            // Cancel (or Stop) leaves the folder as it was.
+            progress_scope progress(*this, what, 0);
+            ctc::export_options options;
+            options.image_root = imageRoot().toStdString();
+            options.keep_going = [this, &progress](size_t done, size_t total) {
+                progress.step(static_cast<long long>(done), static_cast<long long>(total));
+                letEventsRunNow(false);
+                return !m_stop_requested;
+            };
+            written = m_roidb && ctc::export_folder(*m_roidb, m_members_head, m_linkage_multimap,
+                                                    m_removed_roi_set, m_dataset.toStdString(),
+                                                    name.toStdString(), options, std::cout,
+                                                    std::cerr, &summary);
+        }
+        if (!written && m_stop_requested)
+            std::cerr << "Export stopped: nothing was written to " << name.toStdString()
+                      << std::endl;
+        else if (written && statusText() == what)
+            // Warnings of the export stay on the line.
+            showStatus(tr("Export: %1 object(s) in %2 track(s) written to %3")
+                           .arg(summary.units + summary.lone_rois)
+                           .arg(summary.tracks)
+                           .arg(name));
         QApplication::restoreOverrideCursor();
         endBusy();
     }

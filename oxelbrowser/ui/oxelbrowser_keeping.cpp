@@ -14,6 +14,16 @@
 
 #include <iostream>
 
+// The units of a head-to-members table.
+static size_t unit_count(const lineage::key_multimap &head_members)
+{
+    size_t units = 0;
+    for (auto it = head_members.begin(); it != head_members.end();
+         it = head_members.upper_bound(it->first))
+        ++units;
+    return units;
+}
+
 void OXELBrowser::readLineageFile()
 {
     if (refusedAsBusy())
@@ -26,14 +36,28 @@ void OXELBrowser::readLineageFile()
                                                  startName(".lineage"),
                                                  tr("lineage file (*.lineage)"),
                                                  "open lineage-file");
-    if (name.isEmpty() || !m_roidb)
+    if (name.isEmpty() || !m_roidb || !beginBusy())
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString what = tr("Read Lineage: reading %1...").arg(name);
     lineage_file::contents read;
-    const roidb_plus *db = m_roidb;
-    const lineage_file::read_result got = lineage_file::read(
-        name.toStdString(), m_dataset.toStdString(),
-        [db](const std::string &key) { return db->stored(key) != nullptr; }, read, std::cerr);
+    lineage_file::read_result got = lineage_file::read_result::missing;
+    {
+        // The file is read whole before anything changes, so Cancel (or
+        // Stop) leaves the lineage, its marks and the undo history as they were.
+        progress_scope progress(*this, what, 0);
+        const roidb_plus *db = m_roidb;
+        got = lineage_file::read(
+            name.toStdString(), m_dataset.toStdString(),
+            [db](const std::string &key) { return db->stored(key) != nullptr; }, read, std::cerr,
+            [this, &progress](size_t done, size_t total) {
+                progress.step(static_cast<long long>(done), static_cast<long long>(total));
+                letEventsRunNow(false);
+                return !m_stop_requested;
+            });
+    }
+    if (got == lineage_file::read_result::stopped)
+        std::cerr << "Read Lineage stopped: nothing was changed" << std::endl;
     if (got == lineage_file::read_result::read) {
         {
             // The lineage in memory is replaced as one undoable step.
@@ -65,10 +89,17 @@ void OXELBrowser::readLineageFile()
         }
         markSaved(part_lineage);
         lineageChanged();
+        // Lines left out of the file stay on the status line.
+        if (statusText() == what)
+            showStatus(tr("Read Lineage: %1 unit(s), %2 link(s) read from %3")
+                           .arg(unit_count(m_head_members))
+                           .arg(m_linkage_multimap.size())
+                           .arg(name));
         dirty = true;
         repaintNow();
     }
     QApplication::restoreOverrideCursor();
+    endBusy();
 }
 
 bool OXELBrowser::saveLineageFile()
@@ -83,14 +114,39 @@ bool OXELBrowser::saveLineageFile()
                                                  tr("lineage file (*.lineage)"),
                                                  "save lineage-file");
     bool saved = false;
-    if (!name.isEmpty() && m_roidb && mayWrite(name)) {
+    // Asked to save by a running operation (before it discards the work),
+    // the save runs inside it; on its own it keeps edits out while it writes.
+    const bool inside = m_busy;
+    if (!name.isEmpty() && m_roidb && mayWrite(name) && (inside || beginBusy())) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        saved = lineage_file::write(name.toStdString(), m_dataset.toStdString(), m_head_members,
-                                    m_linkage_multimap, m_elite_head_roi_set, m_dismissed_units,
-                                    std::cerr);
+        const QString what = tr("Save Lineage: writing %1...").arg(name);
+        {
+            // The file is written beside the old one and renamed over it
+            // only when complete, so Cancel (or Stop) leaves the old file.
+            progress_scope progress(*this, what, 0);
+            saved = lineage_file::write(name.toStdString(), m_dataset.toStdString(), m_head_members,
+                                        m_linkage_multimap, m_elite_head_roi_set, m_dismissed_units,
+                                        std::cerr, [this, &progress](size_t done, size_t total) {
+                                            progress.step(static_cast<long long>(done),
+                                                          static_cast<long long>(total));
+                                            letEventsRunNow(false);
+                                            return !m_stop_requested;
+                                        });
+        }
+        if (!saved && m_stop_requested)
+            std::cerr << "Save Lineage stopped: " << name.toStdString() << " was not changed"
+                      << std::endl;
         QApplication::restoreOverrideCursor();
-        if (saved)
+        if (saved) {
             savedPart(part_lineage);
+            if (statusText() == what)
+                showStatus(tr("Save Lineage: %1 unit(s), %2 link(s) written to %3")
+                               .arg(unit_count(m_head_members))
+                               .arg(m_linkage_multimap.size())
+                               .arg(name));
+        }
+        if (!inside)
+            endBusy();
     }
     ui->pushButton_save_lineage->setEnabled(true);
     return saved;

@@ -118,6 +118,18 @@ void OXELBrowser::progressStep(long long done)
         m_progress->setValue(value);
 }
 
+void OXELBrowser::progressStep(long long done, long long total)
+{
+    // Only the outermost operation owns the bar and its total.
+    if (m_progress_depth != 1)
+        return;
+    if (total != m_progress_total) {
+        m_progress_total = total;
+        m_progress->setRange(0, total > 0 ? 1000 : 0);
+    }
+    progressStep(done);
+}
+
 void OXELBrowser::progressEnd()
 {
     if (m_progress_depth <= 0 || --m_progress_depth > 0)

@@ -19,6 +19,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional> // std::function
+#include <map>
 #include <random>
 #include <sstream>
 #include <tiffio.h>
@@ -403,6 +405,59 @@ TEST(CtcExport, LabelImagesOfALongerEarlierExportAreRemoved)
                   .entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot),
               (QStringList{"mask000.tif", "notes.txt", "res_track.txt"}));
     EXPECT_TRUE(problems_of(out_dir).empty());
+}
+
+// Every file of a folder, hidden ones too, with its bytes.
+static std::map<std::string, std::string> files_of(const std::string &dir)
+{
+    std::map<std::string, std::string> files;
+    const QDir d(QString::fromStdString(dir));
+    for (const QString &name : d.entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot))
+        files[name.toStdString()] = slurp(dir + "/" + name.toStdString());
+    return files;
+}
+
+// An export tells how far it got page by page, up to every page; stopped at
+// its first page, midway or at its last, it leaves an earlier export as it
+// was, removes a folder it made, and says nothing.
+TEST(CtcExport, ProgressCountsPagesAndAStopLeavesTheFolderAsItWas)
+{
+    curation c = fixture::generated(3, 4);
+    QTemporaryDir dir;
+    const std::string out_dir = dir.path().toStdString() + "/res";
+    std::vector<std::pair<size_t, size_t>> seen;
+    ctc::export_options opt;
+    opt.keep_going = [&seen](size_t done, size_t total) {
+        seen.emplace_back(done, total);
+        return true;
+    };
+    ctc::export_summary summary;
+    std::ostringstream out, err;
+    ASSERT_TRUE(c.export_to(out_dir, out, err, opt, {}, &summary)) << err.str();
+    const size_t pages = static_cast<size_t>(summary.time_points) * summary.planes;
+    ASSERT_GE(pages, 8u);
+    ASSERT_EQ(seen.size(), pages);
+    for (size_t i = 0; i < pages; ++i)
+        EXPECT_EQ(seen[i], std::make_pair(i + 1, pages));
+    const std::map<std::string, std::string> before = files_of(out_dir);
+
+    const std::vector<std::pair<const char *, std::function<bool(size_t, size_t)>>> stops = {
+        {"at the first page", [](size_t, size_t) { return false; }},
+        {"midway", [](size_t done, size_t total) { return done < total / 2; }},
+        {"at the last page", [](size_t done, size_t total) { return done < total; }},
+    };
+    for (const auto &[when, stop] : stops) {
+        SCOPED_TRACE(when);
+        curation again = fixture::generated(4, 6); // longer, so every file would change
+        opt.keep_going = stop;
+        std::ostringstream out2, err2;
+        EXPECT_FALSE(again.export_to(out_dir, out2, err2, opt));
+        EXPECT_EQ(files_of(out_dir), before) << "no file changed, none added";
+        const std::string fresh = dir.path().toStdString() + "/fresh";
+        EXPECT_FALSE(again.export_to(fresh, out2, err2, opt));
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(fresh)));
+        EXPECT_EQ(out2.str() + err2.str(), "");
+    }
 }
 
 TEST(CtcExport, MoreTracksThanSixteenBitLabelsIsRefused)

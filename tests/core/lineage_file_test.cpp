@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal> // SIGXFSZ
+#include <filesystem> // directory_iterator, remove_all
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -299,4 +300,78 @@ TEST(LineageFile, KeysBeyondNineHundredNinetyNineRoundTrip)
     lineage_file::read(path, "wide", all_but(), again, err2);
     EXPECT_TRUE(same(again, c)) << "the negative key is not taken";
     EXPECT_NE(err2.str(), "") << "and its line is reported";
+}
+
+// A save and a read tell how far they got, entries written and bytes read,
+// rising to the whole; stopped at the first step, midway or at the end, the
+// save leaves the old file with no temporary beside it and the read leaves
+// the tables it was to fill, and neither says anything.
+TEST(LineageFile, ProgressRisesToTheWholeAndAStopChangesNothing)
+{
+    lineage_file::contents c;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string head = key(1, 1, i % 1000, i / 1000);
+        add_unit(c, head, {head, key(1, 2, i % 1000, i / 1000)});
+        if (i % 3 == 0)
+            c.linkage.emplace(head, key(0, 1, i % 1000, i / 1000));
+    }
+    c.elite.insert(key(1, 1, 0, 0));
+    const size_t entries = c.head_members.size() + c.linkage.size() + c.elite.size();
+    const std::string folder = temp_path("progress");
+    ::mkdir(folder.c_str(), 0777);
+    const std::string path = folder + "/p.lineage";
+    std::ostringstream err;
+
+    std::vector<std::pair<size_t, size_t>> seen;
+    const lineage_file::progress record = [&seen](size_t done, size_t total) {
+        seen.emplace_back(done, total);
+        return true;
+    };
+    auto rises_to = [&seen](size_t whole) {
+        ASSERT_GE(seen.size(), 10u) << "the bar moves more than once";
+        EXPECT_LE(seen.size(), 1002u) << "a large file is not slowed by the asking";
+        for (size_t i = 0; i < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].second, whole);
+            if (i > 0) {
+                EXPECT_GT(seen[i].first, seen[i - 1].first);
+            }
+        }
+        EXPECT_EQ(seen.back().first, whole);
+    };
+    ASSERT_TRUE(lineage_file::write(path, "e1", c, err, record));
+    rises_to(entries);
+    const std::string written = slurp(path);
+
+    seen.clear();
+    lineage_file::contents back;
+    ASSERT_EQ(lineage_file::read(path, "e1", all_but(), back, err, record),
+              lineage_file::read_result::read);
+    rises_to(written.size());
+    EXPECT_TRUE(same(back, c));
+
+    lineage_file::contents other = c;
+    other.dismissed.insert(key(1, 1, 5, 0));
+    lineage_file::contents held;
+    add_unit(held, key(3, 3, 3, 3), {key(3, 3, 3, 3)});
+    const lineage_file::contents before = held;
+    const std::vector<std::pair<const char *, lineage_file::progress>> stops = {
+        {"at the first step", [](size_t, size_t) { return false; }},
+        {"midway", [](size_t done, size_t total) { return done < total / 2; }},
+        {"at the end", [](size_t done, size_t total) { return done < total; }},
+    };
+    for (const auto &[when, stop] : stops) {
+        SCOPED_TRACE(when);
+        EXPECT_FALSE(lineage_file::write(path, "e1", other, err, stop));
+        EXPECT_EQ(slurp(path), written);
+        std::vector<std::string> names;
+        for (const auto &entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"p.lineage"}) << "no temporary is left";
+
+        EXPECT_EQ(lineage_file::read(path, "e1", all_but(), held, err, stop),
+                  lineage_file::read_result::stopped);
+        EXPECT_TRUE(same(held, before));
+    }
+    EXPECT_EQ(err.str(), "");
+    std::filesystem::remove_all(folder);
 }

@@ -3,6 +3,8 @@
 #include "keygen.h"
 #include "window_fixture.h"
 
+#include <QDir>
+#include <QProgressBar>
 #include <QPushButton>
 
 // Two units linked across time points 0 and 1, a ROI marked false positive.
@@ -75,6 +77,76 @@ TEST_F(ExportTest, AnEarlierExportIsReplacedOnlyWhenTheUserSaysSo)
     chooser->overwrite = true;
     button()->click();
     EXPECT_EQ(slurp(path("old/res_track.txt")), "1 0 1 0\n");
+}
+
+// The bar moves a step per page written (two time points of two planes);
+// Cancel midway leaves an earlier export byte for byte, adds nothing to its
+// folder, and a folder made for the export goes again.
+TEST_F(ExportTest, TheBarFollowsThePagesAndCancelLeavesTheFolderAsItWas)
+{
+    auto *bar = w->findChild<QProgressBar *>("progressBar_operation");
+    auto *cancel = w->findChild<QPushButton *>("pushButton_cancel");
+    ASSERT_NE(bar, nullptr);
+    ASSERT_NE(cancel, nullptr);
+    std::vector<int> values;
+    bool shown = true, busy = true;
+    int cancel_at = 0; // no Cancel
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+        if (value <= 0)
+            return; // the bar made ready before it shows
+        shown = shown && bar->isVisible() && cancel->isVisible() && bar->maximum() == 1000;
+        busy = busy && w->busy();
+        values.push_back(value);
+        if (cancel_at > 0 && value >= cancel_at)
+            cancel->click();
+    });
+    const std::string out_dir = path("x_RES");
+    chooser->save_answer = QString::fromStdString(out_dir);
+    button()->click();
+    EXPECT_EQ(values, (std::vector<int>{250, 500, 750, 1000}));
+    EXPECT_TRUE(shown) << "the bar and Cancel show while the folder is written";
+    EXPECT_TRUE(busy);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(w->statusText(),
+              "Export: 2 object(s) in 1 track(s) written to " + QString::fromStdString(out_dir));
+    const QDir folder(QString::fromStdString(out_dir));
+    const QStringList names =
+        folder.entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot);
+    std::vector<std::string> bytes;
+    for (const QString &n : names)
+        bytes.push_back(slurp(out_dir + "/" + n.toStdString()));
+
+    // With the false positive back in, every file would change.
+    w->m_removed_roi_set.clear();
+    chooser->overwrite = true;
+    cancel_at = 500;
+    values.clear();
+    ::testing::internal::CaptureStderr();
+    button()->click();
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(values, (std::vector<int>{250, 500}));
+    EXPECT_EQ(err, "Export stopped: nothing was written to " + out_dir + "\n");
+    EXPECT_EQ(w->statusText().toStdString(), "Export stopped: nothing was written to " + out_dir);
+    EXPECT_EQ(folder.entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot), names);
+    for (int i = 0; i < names.size(); ++i)
+        EXPECT_EQ(slurp(out_dir + "/" + names[i].toStdString()), bytes[i])
+            << names[i].toStdString();
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(w->busy());
+    EXPECT_TRUE(button()->isEnabled());
+
+    chooser->save_answer = QString::fromStdString(path("fresh_RES"));
+    ::testing::internal::CaptureStderr();
+    button()->click();
+    err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Export stopped"), std::string::npos) << err;
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path("fresh_RES"))));
+
+    cancel_at = 0;
+    button()->click();
+    EXPECT_EQ(w->statusText(), "Export: 3 object(s) in 2 track(s) written to " +
+                                   QString::fromStdString(path("fresh_RES")))
+        << "a Cancel is not left over for the next export";
 }
 
 TEST_F(WindowTest, ExportWithoutADatasetAsksNothing)

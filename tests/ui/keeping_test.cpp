@@ -7,8 +7,11 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QUndoStack>
+
+#include <algorithm> // std::is_sorted
 
 namespace {
 
@@ -194,4 +197,106 @@ TEST_F(KeepingTest, DecliningRecoveryReadsTheFileAndRemovesTheRecord)
     EXPECT_TRUE(w->m_removed_roi_set.empty());
     EXPECT_FALSE(recovery::holds_work(path("obj.roi")));
     EXPECT_FALSE(w->unsaved(part_fp));
+}
+
+// Save Lineage and Read Lineage move the bar up to its end while they run
+// (nothing else may start meanwhile); Cancel midway leaves the old file byte
+// for byte with nothing beside it, and the tables, the undo history and the
+// unsaved mark as they were.
+TEST_F(KeepingTest, LineageSavesAndReadsShowProgressAndCancelMidwayChangesNothing)
+{
+    auto *bar = w->findChild<QProgressBar *>("progressBar_operation");
+    auto *cancel = w->findChild<QPushButton *>("pushButton_cancel");
+    ASSERT_NE(bar, nullptr);
+    ASSERT_NE(cancel, nullptr);
+    std::vector<int> values;
+    bool shown = true, busy = true, cancel_midway = false;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+        if (value <= 0)
+            return; // the bar made ready before it shows
+        shown = shown && bar->isVisible() && cancel->isVisible();
+        busy = busy && w->busy();
+        values.push_back(value);
+        if (cancel_midway && value < 1000)
+            cancel->click();
+    });
+    auto rose_to_the_end = [&] {
+        ASSERT_GE(values.size(), 3u) << "the bar moves more than once";
+        EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+        EXPECT_EQ(values.back(), 1000);
+        EXPECT_TRUE(shown) << "the bar and Cancel show while the file is gone through";
+        EXPECT_TRUE(busy) << "no other command starts meanwhile";
+        values.clear();
+    };
+    auto stopped_midway = [&] {
+        ASSERT_EQ(values.size(), 1u);
+        EXPECT_LT(values[0], 1000);
+        EXPECT_FALSE(bar->isVisible());
+        EXPECT_FALSE(w->busy());
+        values.clear();
+    };
+    const QDir folder(dir.path());
+    const auto entries = [&] {
+        return folder.entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot);
+    };
+
+    w->makeUnits();
+    key(Qt::Key_E);
+    click(12, 12);
+    const auto units = sorted(w->m_head_members);
+    const auto links = sorted(w->m_linkage_multimap);
+    const auto elite = w->m_elite_head_roi_set;
+    ASSERT_EQ(elite.size(), 1u);
+    values.clear(); // those of Make units
+    const std::string file = path("obj.lineage");
+    chooser->save_answer = chooser->open_answer = QString::fromStdString(file);
+    press("pushButton_save_lineage");
+    rose_to_the_end();
+    EXPECT_FALSE(w->unsaved(part_lineage));
+    const std::string saved = slurp(file);
+    const QStringList names = entries();
+
+    w->undo(); // the elite mark goes: the file would change
+    ASSERT_TRUE(w->m_elite_head_roi_set.empty());
+    chooser->overwrite = true;
+    cancel_midway = true;
+    ::testing::internal::CaptureStderr();
+    press("pushButton_save_lineage");
+    std::string err = ::testing::internal::GetCapturedStderr();
+    stopped_midway();
+    EXPECT_EQ(err, "Save Lineage stopped: " + file + " was not changed\n");
+    EXPECT_EQ(w->statusText().toStdString(), "Save Lineage stopped: " + file + " was not changed");
+    EXPECT_EQ(slurp(file), saved);
+    EXPECT_EQ(entries(), names) << "no temporary is left beside the file";
+    EXPECT_TRUE(w->unsaved(part_lineage));
+
+    w->pushButton_reset_clicked();
+    ASSERT_TRUE(w->m_head_members.empty());
+    const int steps = w->undoStack()->count();
+    ::testing::internal::CaptureStderr();
+    press("pushButton_read_lineage");
+    err = ::testing::internal::GetCapturedStderr();
+    stopped_midway();
+    EXPECT_EQ(err, "Read Lineage stopped: nothing was changed\n");
+    EXPECT_EQ(w->statusText(), "Read Lineage stopped: nothing was changed");
+    EXPECT_TRUE(w->m_head_members.empty() && w->m_members_head.empty());
+    EXPECT_TRUE(w->m_linkage_multimap.empty() && w->m_elite_head_roi_set.empty());
+    EXPECT_EQ(w->undoStack()->count(), steps);
+    EXPECT_TRUE(w->unsaved(part_lineage));
+
+    cancel_midway = false;
+    press("pushButton_read_lineage");
+    rose_to_the_end();
+    EXPECT_EQ(sorted(w->m_head_members), units);
+    EXPECT_EQ(sorted(w->m_linkage_multimap), links);
+    EXPECT_EQ(w->m_elite_head_roi_set, elite);
+    EXPECT_EQ(w->undoStack()->count(), steps + 1);
+    EXPECT_FALSE(w->unsaved(part_lineage));
+    std::set<std::string> heads;
+    for (const auto &entry : units)
+        heads.insert(entry.first);
+    EXPECT_EQ(w->statusText(), QString("Read Lineage: %1 unit(s), %2 link(s) read from %3")
+                                   .arg(heads.size())
+                                   .arg(links.size())
+                                   .arg(QString::fromStdString(file)));
 }
