@@ -50,8 +50,8 @@ std::vector<run> runs()
         o.link_ratio = r;
         out.push_back({"links", o});
     }
-    // All three: cap attachment added to the recommended values.
-    for (double c : {0.3, 0.5, 0.7, 0.9}) {
+    // All three: the recommended link rules with each cap cover.
+    for (double c : {0.1, 0.3, 0.5, 0.7, 0.9}) {
         unit_options o = unit_options::recommended();
         o.attach_caps = true;
         o.cap_cover = c;

@@ -36,7 +36,17 @@ int usage(const std::string &why)
 int main(int argc, char **argv)
 {
     const std::string help =
-        std::string("usage: oxelunits ROI_FILE OUT.lineage ") + unit_flags_usage + "\n";
+        std::string("usage: oxelunits ROI_FILE OUT.lineage ") + unit_flags_usage +
+        "\n"
+        "The units and links of \"Make units\", written as a lineage file.\n"
+        "  --link-ratio R   link units only when their shared pixels exceed R x the\n"
+        "                   smaller unit's pixels\n"
+        "  --attach-caps C  a unit of one or two ROIs joins the unit whose ROI on the\n"
+        "                   plane above or below covers more than C of its pixels,\n"
+        "                   unless that unit has a ROI on the cap's own plane\n"
+        "  --best-parent    keep only parents sharing at least half of the best's pixels\n"
+        "  --recommended    for packed cells: link ratio 0.5, caps attached above 0.5,\n"
+        "                   best parent only\n";
     if (oxel_program_info(argc, argv, "oxelunits", help.c_str()))
         return 0;
     std::vector<std::string> args(argv + 1, argv + argc);

@@ -9,6 +9,7 @@
 #include <algorithm> // std::sort, std::min, std::unique
 #include <cstdint>
 #include <map>
+#include <set>
 #include <utility> // std::pair
 #include <vector>
 
@@ -212,26 +213,46 @@ int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u)
         if (n >= 1 && n <= 2 && u.linkage.count(cap) == 0 && parents_linked.count(cap) == 0)
             waiting.insert(cap);
     }
-    // The members of the units of three or more ROIs, by plane; a cap that
-    // joins one adds its members under that unit's head. A unit's members
-    // never change otherwise, so this is gathered once.
+    // The members of the units of three or more ROIs, by plane, and the
+    // planes each such unit holds; a cap that joins one adds its members
+    // under that unit's head. A unit's members never change otherwise, so
+    // this is gathered once.
     unit_rasters units(_db, _rasters, u.head_members);
     std::map<int, std::vector<std::pair<q_roiimg *, const std::string *>>> by_plane;
-    // Every head of t, the one at (0, 0) of plane 0 included.
+    std::map<std::string, std::set<int>> planes_of;
+    // Every head of t but the one at (0, 0) of plane 0: the units of a time
+    // point leave that one out, so it is never linked, and caps that joined
+    // it would lose their links.
     key_set heads;
+    const std::string origin = keygen(pos4i(0, 0, 0, t));
     const auto last = u.head_members.lower_bound(keygen(pos4i(0, 0, 0, t + 1)));
-    for (auto it = u.head_members.lower_bound(keygen(pos4i(0, 0, 0, t))); it != last;
+    for (auto it = u.head_members.upper_bound(origin); it != last;
          it = u.head_members.upper_bound(it->first))
         heads.insert(it->first);
     for (const std::string &head : heads) {
         if (waiting.count(head) || u.head_members.count(head) < 3)
             continue;
-        for (const member_raster &m : units.of(head))
+        std::set<int> &planes = planes_of[head];
+        for (const member_raster &m : units.of(head)) {
             by_plane[m.z].emplace_back(m.raster, &head);
+            planes.insert(m.z);
+        }
     }
+    const auto holds_a_plane_of = [](const std::set<int> &planes,
+                                     const std::vector<member_raster> &pieces) {
+        for (const member_raster &piece : pieces)
+            if (planes.count(piece.z))
+                return true;
+        return false;
+    };
     int joined = 0;
     while (!waiting.empty()) {
-        std::vector<std::pair<std::string, std::string>> moves; // cap, unit it joins
+        struct move {
+            const std::string *cap;
+            const std::string *unit;
+            long shared;
+        };
+        std::vector<move> moves;
         for (const std::string &cap : waiting) {
             const std::vector<member_raster> &pieces = units.of(cap);
             const long cap_pixels = units.pixels(cap);
@@ -255,30 +276,53 @@ int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u)
                         owner[raster] = head;
                     }
                 }
+            // A unit that already holds a ROI on one of the cap's planes has
+            // the cap beside it, not beyond its end: another object's piece.
             key_set qualified;
             for (const auto &[raster, covered] : cover)
-                if (static_cast<double>(covered) > _options.cap_cover * cap_pixels)
+                if (static_cast<double>(covered) > _options.cap_cover * cap_pixels &&
+                    !holds_a_plane_of(planes_of[*owner[raster]], pieces))
                     qualified.insert(*owner[raster]);
             const std::string *best = nullptr;
             long most = 0;
             for (const std::string &head : qualified)
                 if (!best || shared[head] > most) {
-                    best = &head;
+                    best = &*heads.find(head);
                     most = shared[head];
                 }
             if (best)
-                moves.emplace_back(cap, *best);
+                moves.push_back({&cap, best, most});
         }
-        if (moves.empty())
+        // Caps of one round that would put two ROIs on one plane of a unit:
+        // the one sharing more pixels with it joins, ties to the smaller
+        // key; the other is judged again next round.
+        std::sort(moves.begin(), moves.end(), [](const move &a, const move &b) {
+            if (*a.unit != *b.unit)
+                return *a.unit < *b.unit;
+            if (a.shared != b.shared)
+                return a.shared > b.shared;
+            return *a.cap < *b.cap;
+        });
+        std::vector<move> taken;
+        for (const move &m : moves) {
+            std::set<int> &planes = planes_of[*m.unit];
+            const std::vector<member_raster> &pieces = units.of(*m.cap);
+            if (holds_a_plane_of(planes, pieces))
+                continue;
+            for (const member_raster &piece : pieces) {
+                planes.insert(piece.z);
+                by_plane[piece.z].emplace_back(piece.raster, m.unit);
+            }
+            taken.push_back(m);
+        }
+        if (taken.empty())
             break;
-        for (const auto &[cap, unit] : moves) {
-            const std::string *head = &*heads.find(unit);
-            for (const member_raster &m : units.of(cap))
-                by_plane[m.z].emplace_back(m.raster, head);
+        for (const move &m : taken) {
+            const std::string cap = *m.cap;
             const key_set members = lineage::members(u.head_members, cap);
             lineage::erase_unit(u, cap);
-            for (const std::string &m : members)
-                lineage::add_member(u, unit, m);
+            for (const std::string &member : members)
+                lineage::add_member(u, *m.unit, member);
             waiting.erase(cap);
             ++joined;
         }
@@ -293,7 +337,7 @@ int unit_maker::link_time_point(int t, lineage::tables &u)
     // Each unit's rasters are gathered once, for the candidates and their tests.
     unit_rasters units(_db, _rasters, u.head_members);
     const auto pairs = units.candidates(t);
-    if (_options.link_ratio == 0.0 && !_options.best_parent) {
+    if (_options.plain()) {
         // The plain test (lineage::is_link): any shared pixel on one plane.
         for (const auto &[child, parent] : pairs) {
             if (lineage::has_link(u.linkage, child, parent))

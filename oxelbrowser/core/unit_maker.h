@@ -46,12 +46,17 @@ public:
     // Cap attachment on the given units of time point t, all of one or two
     // ROIs: each joins the unit of three or more ROIs of t whose member on
     // the plane next to one of its members covers more than cap_cover of
-    // its pixels; of several, the one sharing the most pixels with it, ties
-    // to the smaller head. Every cap of a round is judged on the units as
-    // the round found them, so the order of the caps does not matter; rounds
-    // repeat while a cap joins, since a joined cap brings its unit next to
-    // caps farther out. The joined unit keeps its head. Returns the number
-    // of caps that joined.
+    // its pixels and that holds no ROI on the cap's planes (a unit keeps one
+    // ROI a plane: a piece beside one of its ROIs is another object's); of
+    // several, the one sharing the most pixels with it, ties to the smaller
+    // head. The unit headed at (0, 0) of plane 0, which linking leaves out,
+    // takes no caps. Every cap of a round is judged on the units as the
+    // round found them, so the order of the caps does not matter; of caps of
+    // one round that would put two ROIs on one plane of a unit, the one
+    // sharing the most pixels with it joins (ties to the smaller key).
+    // Rounds repeat while a cap joins, since a joined cap brings its unit
+    // next to caps farther out. The joined unit keeps its head. Returns the
+    // number of caps that joined.
     int attach_caps(int t, const key_set &caps, lineage::tables &u);
 
     const unit_options &options() const { return _options; }

@@ -13,6 +13,8 @@ unit_options unit_options::recommended()
 {
     unit_options o;
     o.link_ratio = 0.5;
+    o.attach_caps = true;
+    o.cap_cover = 0.5;
     o.best_parent = true;
     return o;
 }

@@ -13,7 +13,8 @@ struct unit_options {
     double link_ratio = 0.0;
     // After a time point's units are made, a unit of one or two ROIs joins
     // the unit of three or more whose member on a neighbouring plane covers
-    // more than cap_cover of its pixels.
+    // more than cap_cover of its pixels and that holds no ROI on the cap's
+    // own planes.
     bool attach_caps = false;
     double cap_cover = 0.5;
     // A unit keeps only the parent links whose shared pixels are at least

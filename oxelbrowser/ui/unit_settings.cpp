@@ -96,7 +96,8 @@ UnitSettingsDialog::UnitSettingsDialog(const unit_options &options, QWidget *par
     m_caps->setObjectName("checkBox_attach_caps");
     m_caps->setText(tr("Attach caps"));
     m_caps->setToolTip(tr("A unit of one or two ROIs joins the unit whose ROI on the next or "
-                          "previous plane covers more than the given part of its pixels"));
+                          "previous plane covers more than the given part of its pixels, "
+                          "unless that unit already has a ROI on the cap's plane"));
     m_cover->setObjectName("spinBox_cap_cover");
     m_cover->setRange(0.0, 0.999);
     m_cover->setDecimals(3);

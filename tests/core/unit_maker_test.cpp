@@ -344,6 +344,29 @@ TEST(UnitPass, DefaultsGiveThePlainPassEntryForEntryOnGeneratedData)
     }
 }
 
+// Cap attachment alone changes the units, not the link test: after it,
+// every pair of units one time point apart is linked exactly when some of
+// their members on one plane share a pixel, as in the plain pass.
+TEST(UnitPass, CapAttachmentAloneLinksOnAnySharedPixel)
+{
+    Pass p;
+    for (const roi &r : packed_cells(1, 3, 12, 64))
+        p.add(r);
+    p.run(caps(0.5), 0, 2, 11);
+    size_t pairs = 0, linked = 0;
+    for (int t = 1; t <= 2; ++t)
+        for (const auto &[child, parent] :
+             lineage::link_candidates(p.db, p.rasters, p.head_members, t)) {
+            const bool link = lineage::is_link(p.db, p.rasters, p.head_members, parent, child);
+            EXPECT_EQ(lineage::has_link(p.linkage, child, parent), link) << child << " " << parent;
+            ++pairs;
+            linked += link;
+        }
+    EXPECT_GT(linked, 0u);
+    EXPECT_LT(linked, pairs) << "some candidates only have boxes that meet";
+    EXPECT_EQ(p.linkage.size(), linked) << "no link outside the candidates, none twice";
+}
+
 // The hand-built units below stand on plane 1 and up: the unit headed by the
 // ROI at (0, 0) of plane 0 is one that the units of a time point leave out.
 
@@ -486,6 +509,95 @@ TEST(CapAttachment, OuterCapsFollowInLaterRounds)
         ASSERT_EQ(q.head_members.count(b) + q.head_members.count(low), 5u) << "cap of two";
         EXPECT_EQ(lineage::head(q.members_head, low), joins ? b : low) << "c = " << c;
         EXPECT_EQ(q.members(b).size(), joins ? 5u : 3u) << "c = " << c;
+    }
+}
+
+// A cap on a plane where a unit already has a ROI lies beside that unit, not
+// beyond its end: it does not join it, however much of it the unit covers,
+// and goes to a unit that has nothing on its plane instead.
+TEST(CapAttachment, NeverJoinsAUnitOnAPlaneItAlreadyHolds)
+{
+    // Body A: 10 x 10 on planes 1-3 at x = 20; the cap: rows 6-9 on plane 4
+    // (40 pixels), all of them under A's top member. With has_beside, A also
+    // holds rows 0-5 of plane 4 (grouped: 60 in common with plane 3). With
+    // has_b, body B (rows 6-15 on planes 5-7) covers the cap whole too.
+    for (bool has_beside : {false, true})
+        for (bool has_b : {false, true}) {
+            Pass p;
+            const std::string a = p.add(rect(20, 0, 10, 10, 1, 0));
+            p.add(rect(20, 0, 10, 10, 2, 0));
+            p.add(rect(20, 0, 10, 10, 3, 0));
+            if (has_beside)
+                p.add(rect(20, 0, 10, 6, 4, 0));
+            std::string b;
+            if (has_b) {
+                b = p.add(rect(20, 6, 10, 10, 5, 0));
+                p.add(rect(20, 6, 10, 10, 6, 0));
+                p.add(rect(20, 6, 10, 10, 7, 0));
+            }
+            const std::string cap = p.add(rect(20, 6, 10, 4, 4, 0));
+            p.run(caps(0.5), 0, 0);
+            ASSERT_LT(a, b.empty() ? cap : b) << "equal shares would pick A";
+            const std::string expected = has_b ? (has_beside ? b : a) : (has_beside ? cap : a);
+            EXPECT_EQ(lineage::head(p.members_head, cap), expected)
+                << "beside A " << has_beside << ", B " << has_b;
+            EXPECT_EQ(p.members(a).size(), (has_beside ? 4u : 3u) + (expected == a ? 1u : 0u))
+                << "the member beside the cap is A's";
+            EXPECT_EQ(p.members(cap).empty(), expected != cap);
+        }
+}
+
+// Caps of one round that would put two ROIs on one plane of a unit: the one
+// sharing more pixels with it joins, on equal shares the smaller key; the
+// other stays, while a cap on another plane joins in the same round.
+TEST(CapAttachment, OnePlaneOfAUnitTakesOneCapOfARound)
+{
+    // Body: 20 x 10 at x = 20 on planes 1-3. Two caps side by side on plane
+    // 4, both under the body's top member: 8 x 5 at x = 20 and w x 5 at
+    // x = 30; one more under its bottom member, on plane 0.
+    for (auto [w, first_joins] : {std::pair{7, true}, {8, true}, {9, false}}) {
+        Pass p;
+        const std::string body = p.add(rect(20, 0, 20, 10, 1, 0));
+        p.add(rect(20, 0, 20, 10, 2, 0));
+        p.add(rect(20, 0, 20, 10, 3, 0));
+        const std::string first = p.add(rect(20, 0, 8, 5, 4, 0));
+        const std::string second = p.add(rect(30, 0, w, 5, 4, 0));
+        const std::string below = p.add(rect(22, 2, 5, 5, 0, 0));
+        p.run(caps(0.5), 0, 0);
+        ASSERT_LT(first, second);
+        EXPECT_EQ(lineage::head(p.members_head, first), first_joins ? body : first) << "w " << w;
+        EXPECT_EQ(lineage::head(p.members_head, second), first_joins ? second : body) << "w " << w;
+        EXPECT_EQ(lineage::head(p.members_head, below), body);
+        EXPECT_EQ(p.members(body).size(), 5u) << "one cap a plane, w " << w;
+    }
+}
+
+// The unit headed at (0, 0) of plane 0 is left out of a time point's units,
+// so it is never linked: caps that joined it would lose their links. They
+// stay on their own and keep them; a body anywhere else takes such a cap.
+TEST(CapAttachment, TheUnitThatIsNeverLinkedTakesNoCaps)
+{
+    for (int x : {0, 1}) {
+        Pass p;
+        std::string body, cap[2];
+        for (int t = 0; t <= 1; ++t) {
+            const std::string head = p.add(rect(x, 0, 10, 10, 0, t));
+            p.add(rect(x, 0, 10, 10, 1, t));
+            p.add(rect(x, 0, 10, 10, 2, t));
+            cap[t] = p.add(rect(x + 1, 1, 4, 5, 3, t));
+            if (t == 0)
+                body = head;
+        }
+        p.run(caps(0.5), 0, 1);
+        if (x == 0) {
+            ASSERT_EQ(body, keygen(pos4i(0, 0, 0, 0)));
+            EXPECT_EQ(lineage::head(p.members_head, cap[0]), cap[0]);
+            EXPECT_EQ(p.members(body).size(), 3u);
+            EXPECT_EQ(p.parents(cap[1]), key_set{cap[0]}) << "the caps keep their link";
+        } else {
+            EXPECT_EQ(lineage::head(p.members_head, cap[0]), body);
+            EXPECT_EQ(p.members(body).size(), 4u);
+        }
     }
 }
 

@@ -107,6 +107,9 @@ TEST_F(UnitSettingsTest, OkSavesTheRulesAndCancelKeepsThem)
     EXPECT_EQ(w->m_unit_options, unit_options::recommended());
     edit(
         [](QWidget *d) {
+            EXPECT_TRUE(child<QDoubleSpinBox>(d, "spinBox_cap_cover")->isEnabled())
+                << "the recommended values attach caps";
+            child<QCheckBox>(d, "checkBox_attach_caps")->setChecked(false);
             EXPECT_FALSE(child<QDoubleSpinBox>(d, "spinBox_cap_cover")->isEnabled());
             child<QCheckBox>(d, "checkBox_attach_caps")->setChecked(true);
             EXPECT_TRUE(child<QDoubleSpinBox>(d, "spinBox_cap_cover")->isEnabled());
