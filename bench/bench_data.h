@@ -2,6 +2,7 @@
 #pragma once
 
 #include "OXEL_roi"
+#include "OXEL_roidb"
 #include "blobs.h"
 
 #include <malloc.h> // mallinfo2: heap bytes in use
@@ -9,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace benchdata {
+namespace benchdata
+{
 
 // Outlines of discs with radius 5 to 15, traced as the detector does.
 inline std::vector<std::string> disc_outlines()
@@ -25,6 +27,26 @@ inline std::vector<std::string> disc_outlines()
         out.push_back(testsupport::trace(b).digits);
     }
     return out;
+}
+
+// The large set of the tracking and unit benchmarks, written to path: 100
+// time points x 50 planes x 100 discs of radius 10, objects five planes deep,
+// every other one shifted so that neighbours in z overlap by less than half;
+// a pixel's drift a time point. 500,000 ROIs.
+inline void write_large_set(const std::string &path)
+{
+    const std::vector<std::string> shapes = disc_outlines();
+    const std::string &disc = shapes[5]; // radius 10
+    roidb db("large");
+    for (int t = 0; t < 100; ++t)
+        for (int z = 0; z < 50; ++z)
+            for (int cell = 0; cell < 100; ++cell) {
+                const int shift = (z / 5) % 2 ? 14 : 0;
+                const int x = 20 + (cell % 10) * 60 + shift + t % 20;
+                const int y = 20 + (cell / 10) * 60;
+                db.entry(roi(x, y, z, t, disc));
+            }
+    db.write(path);
 }
 
 // n ROIs spread over 150 time points and 50 planes of a 1000 x 1000 image,

@@ -20,32 +20,13 @@
 #include <iostream>
 #include <sstream>
 
-namespace {
+namespace
+{
 
 double now_ms()
 {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-// 100 time points x 50 planes x 100 ROIs: on a 10 x 10 grid, each column of
-// planes holds objects of five planes, every other one shifted so that
-// neighbours in z overlap by less than half; everything drifts a pixel a
-// time point.
-void write_large(const std::string &path)
-{
-    std::vector<std::string> shapes = benchdata::disc_outlines();
-    const std::string &disc = shapes[5]; // radius 10
-    roidb db("large");
-    for (int t = 0; t < 100; ++t)
-        for (int z = 0; z < 50; ++z)
-            for (int cell = 0; cell < 100; ++cell) {
-                const int shift = (z / 5) % 2 ? 14 : 0;
-                const int x = 20 + (cell % 10) * 60 + shift + t % 20;
-                const int y = 20 + (cell / 10) * 60;
-                db.entry(roi(x, y, z, t, disc));
-            }
-    db.write(path);
 }
 
 struct Figures {
@@ -64,7 +45,8 @@ void run(OXELBrowser &w, const std::string &label)
 {
     const int t_min = w.m_min_time_point, t_max = w.m_max_time_point;
     const int steps = t_max - t_min;
-    std::printf("%s: %zu ROIs, time points %d to %d\n", label.c_str(), w.m_roidb->count(), t_min, t_max);
+    std::printf("%s: %zu ROIs, time points %d to %d\n", label.c_str(), w.m_roidb->count(), t_min,
+                t_max);
 
     // Forward tracking from every ROI of the first time point, with Auto.
     roi r;
@@ -102,9 +84,10 @@ void run(OXELBrowser &w, const std::string &label)
     while (w.m_roidb->find_plus(t_min, mid, r))
         w.m_selected_roi_set.insert(keygen(r));
     f = measure(w, [&] { w.do_zTracking(); });
-    std::printf("  z tracking of time point %d from the %zu ROIs of plane %d: %.0f ms, %zu selected; "
-                "letting events run %.0f ms\n",
-                t_min, most, mid, f.ms, w.m_selected_roi_set.size(), f.events_ms);
+    std::printf(
+        "  z tracking of time point %d from the %zu ROIs of plane %d: %.0f ms, %zu selected; "
+        "letting events run %.0f ms\n",
+        t_min, most, mid, f.ms, w.m_selected_roi_set.size(), f.events_ms);
 
     old = std::cout.rdbuf(quiet.rdbuf());
     f = measure(w, [&] { w.makeUnits(); });
@@ -132,7 +115,8 @@ void run(OXELBrowser &w, const std::string &label)
         for (int t = t_min + 1; t <= t_max; ++t)
             w.makeLinkage(t);
     });
-    std::printf("  makeLinkage over the range: %.0f ms, %zu links\n", f.ms, w.m_linkage_multimap.size());
+    std::printf("  makeLinkage over the range: %.0f ms, %zu links\n", f.ms,
+                w.m_linkage_multimap.size());
 }
 
 } // namespace
@@ -151,7 +135,7 @@ int main(int argc, char **argv)
     } else {
         file = dir.path().toStdString() + "/large.roi";
         root = dir.path().toStdString() + "/image";
-        write_large(file);
+        benchdata::write_large_set(file);
     }
     qputenv("OXELBROWSER_IMAGE_ROOT", QByteArray::fromStdString(root));
     QApplication app(argc, argv);

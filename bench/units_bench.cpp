@@ -34,26 +34,6 @@ double now_ms()
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The large set of the tracking benchmark: 100 time points x 50 planes x
-// 100 discs of radius 10, objects five planes deep, every other one shifted
-// so that neighbours in z overlap by less than half; a pixel's drift a time
-// point.
-void write_large(const std::string &path)
-{
-    std::vector<std::string> shapes = benchdata::disc_outlines();
-    const std::string &disc = shapes[5];
-    roidb db("large");
-    for (int t = 0; t < 100; ++t)
-        for (int z = 0; z < 50; ++z)
-            for (int cell = 0; cell < 100; ++cell) {
-                const int shift = (z / 5) % 2 ? 14 : 0;
-                const int x = 20 + (cell % 10) * 60 + shift + t % 20;
-                const int y = 20 + (cell / 10) * 60;
-                db.entry(roi(x, y, z, t, disc));
-            }
-    db.write(path);
-}
-
 // Processor time of this process, or of its finished children, in ms.
 double cpu_ms()
 {
@@ -100,7 +80,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     std::string file = argc == 2 ? argv[1] : dir.path().toStdString() + "/large.roi";
     if (argc != 2 || !QFile::exists(QString::fromStdString(file)))
-        write_large(file);
+        benchdata::write_large_set(file);
     qputenv("OXELBROWSER_IMAGE_ROOT", QByteArray::fromStdString(dir.path().toStdString()));
     QApplication app(argc, argv);
     OXELBrowser w;

@@ -6,6 +6,8 @@
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
 
+#include <algorithm> // std::sort, std::unique
+#include <cstdint>
 #include <ostream>
 
 namespace lineage
@@ -117,48 +119,64 @@ bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_membe
 std::vector<std::pair<std::string, std::string>>
 link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_members, int t)
 {
+    const q_roiimgdb::pin keep = rasters.hold();
+    return link_candidates(
+        head_members, t, [&](const std::string &head, std::vector<member_box> &out) {
+            for (const std::string &m : members(head_members, head))
+                if (const roi *r = db.stored(m)) { // absent: no pixels
+                    const q_roiimg *raster = rasters.qrimg(*r);
+                    out.push_back({r->z(),
+                                   {raster->top_left().x(), raster->top_left().y(),
+                                    raster->bottom_right().x(), raster->bottom_right().y()}});
+                }
+        });
+}
+
+std::vector<std::pair<std::string, std::string>>
+link_candidates(const key_multimap &head_members, int t,
+                const std::function<void(const std::string &, std::vector<member_box> &)> &boxes_of)
+{
     struct plane_of_parents {
         std::vector<pixel_box> boxes;
         std::vector<const std::string *> units;
         box_grid grid;
     };
-    const q_roiimgdb::pin keep = rasters.hold();
     const key_set parent_units = units(head_members, t - 1);
     const key_set child_units = units(head_members, t);
     std::map<int, plane_of_parents> parents_by_plane;
-    for (const std::string &pu : parent_units)
-        for (const std::string &pm : members(head_members, pu)) {
-            const roi *p = db.stored(pm);
-            if (!p)
-                continue; // no pixels, no overlap
-            const q_roiimg *pr = rasters.qrimg(*p);
-            plane_of_parents &plane = parents_by_plane[p->z()];
-            plane.boxes.push_back({pr->top_left().x(), pr->top_left().y(), pr->bottom_right().x(),
-                                   pr->bottom_right().y()});
+    std::vector<member_box> member_boxes;
+    for (const std::string &pu : parent_units) {
+        member_boxes.clear();
+        boxes_of(pu, member_boxes);
+        for (const member_box &m : member_boxes) {
+            plane_of_parents &plane = parents_by_plane[m.z];
+            plane.boxes.push_back(m.box);
             plane.units.push_back(&pu);
         }
+    }
     for (auto &entry : parents_by_plane)
         entry.second.grid = box_grid(entry.second.boxes);
     std::vector<std::pair<std::string, std::string>> out;
     std::vector<std::uint32_t> meeting;
+    std::vector<const std::string *> found;
     for (const std::string &cu : child_units) {
-        key_set found;
-        for (const std::string &cm : members(head_members, cu)) {
-            const roi *c = db.stored(cm);
-            if (!c)
-                continue;
-            auto plane = parents_by_plane.find(c->z());
+        member_boxes.clear();
+        boxes_of(cu, member_boxes);
+        found.clear();
+        for (const member_box &m : member_boxes) {
+            auto plane = parents_by_plane.find(m.z);
             if (plane == parents_by_plane.end())
                 continue;
-            const q_roiimg *cr = rasters.qrimg(*c);
-            plane->second.grid.query({cr->top_left().x(), cr->top_left().y(),
-                                      cr->bottom_right().x(), cr->bottom_right().y()},
-                                     meeting);
+            plane->second.grid.query(m.box, meeting);
             for (std::uint32_t i : meeting)
-                found.insert(*plane->second.units[i]);
+                found.push_back(plane->second.units[i]);
         }
-        for (const std::string &pu : found)
-            out.emplace_back(cu, pu);
+        // Parent units are distinct strings of one set: pointers order as keys do.
+        std::sort(found.begin(), found.end(),
+                  [](const std::string *a, const std::string *b) { return *a < *b; });
+        found.erase(std::unique(found.begin(), found.end()), found.end());
+        for (const std::string *pu : found)
+            out.emplace_back(cu, *pu);
     }
     return out;
 }

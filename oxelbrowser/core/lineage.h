@@ -3,8 +3,10 @@
 // All keys are browser keys, so every walk runs in key order.
 #pragma once
 
+#include "box_grid.h"
 #include "change_log.h"
 
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <set>
@@ -15,7 +17,8 @@
 class q_roiimgdb;
 class roidb_plus;
 
-namespace lineage {
+namespace lineage
+{
 
 using key_set = std::set<std::string>;
 using key_map = std::map<std::string, std::string>;
@@ -47,6 +50,16 @@ bool is_link(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_membe
 // order of the child, then of the parent.
 std::vector<std::pair<std::string, std::string>>
 link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_members, int t);
+// A unit's member as the candidate search sees it: its plane and box.
+struct member_box {
+    int z;
+    pixel_box box;
+};
+// The same pairs, from the members' boxes that boxes_of(head, out) appends
+// for a unit (for callers that hold the rasters of the units already).
+std::vector<std::pair<std::string, std::string>> link_candidates(
+    const key_multimap &head_members, int t,
+    const std::function<void(const std::string &, std::vector<member_box> &)> &boxes_of);
 
 // The unit and lineage tables of the window, edited together. Edits made
 // through the functions below are recorded in log when there is one.

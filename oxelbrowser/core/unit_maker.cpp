@@ -6,8 +6,7 @@
 #include "q_roiimgdb.h"
 #include "roidb_plus.h"
 
-#include <algorithm> // std::sort, std::min, std::unique
-#include <cstdint>
+#include <algorithm> // std::sort, std::min
 #include <map>
 #include <set>
 #include <utility> // std::pair
@@ -70,47 +69,16 @@ public:
         return n;
     }
 
-    // Pairs (child unit of t, parent unit of t - 1) with members on one plane
-    // whose boxes meet, as lineage::link_candidates gives them, from the
-    // rasters gathered here (so that the tests after look nothing up again).
+    // lineage::link_candidates from the rasters gathered here, so that the
+    // tests after look nothing up again.
     std::vector<std::pair<std::string, std::string>> candidates(int t)
     {
-        struct plane_of_parents {
-            std::vector<pixel_box> boxes;
-            std::vector<const std::string *> units;
-            box_grid grid;
-        };
-        const lineage::key_set parent_units = lineage::units(_head_members, t - 1);
-        const lineage::key_set child_units = lineage::units(_head_members, t);
-        std::map<int, plane_of_parents> parents_by_plane;
-        for (const std::string &pu : parent_units)
-            for (const member_raster &m : of(pu)) {
-                plane_of_parents &plane = parents_by_plane[m.z];
-                plane.boxes.push_back(box_of(m.raster));
-                plane.units.push_back(&pu);
-            }
-        for (auto &entry : parents_by_plane)
-            entry.second.grid = box_grid(entry.second.boxes);
-        std::vector<std::pair<std::string, std::string>> out;
-        std::vector<std::uint32_t> meeting;
-        std::vector<const std::string *> found;
-        for (const std::string &cu : child_units) {
-            found.clear();
-            for (const member_raster &m : of(cu)) {
-                auto plane = parents_by_plane.find(m.z);
-                if (plane == parents_by_plane.end())
-                    continue;
-                plane->second.grid.query(box_of(m.raster), meeting);
-                for (std::uint32_t i : meeting)
-                    found.push_back(plane->second.units[i]);
-            }
-            std::sort(found.begin(), found.end(),
-                      [](const std::string *a, const std::string *b) { return *a < *b; });
-            found.erase(std::unique(found.begin(), found.end()), found.end());
-            for (const std::string *pu : found)
-                out.emplace_back(cu, *pu);
-        }
-        return out;
+        return lineage::link_candidates(
+            _head_members, t,
+            [this](const std::string &head, std::vector<lineage::member_box> &out) {
+                for (const member_raster &m : of(head))
+                    out.push_back({m.z, box_of(m.raster)});
+            });
     }
 
     // Whether some member of a shares a pixel with some member of b on one plane.
