@@ -6,6 +6,7 @@
 //   realsize_bench core      the speed figures alone (for a profiler)
 //   realsize_bench memory    the memory figure alone (run as a child)
 //   realsize_bench zoomed    the zoomed plane step alone
+//   realsize_bench linking   linking alone, ten times over (for a profiler)
 #include "OXELBrowser.h"
 #include "bench_data.h"
 #include "keygen.h"
@@ -187,6 +188,31 @@ void core_figures()
                 now_ms() - t0, links_again);
 }
 
+// Linking of two time points with their rasters kept, ten times over, so that
+// a profile of the run is mostly linking.
+void linking_alone()
+{
+    roidb_plus db("dense");
+    fill(db, 2);
+    const std::set<std::string> removed;
+    q_roiimgdb ample(size_t(1) << 30);
+    units u;
+    unit_maker maker(db, ample, removed, 0, planes - 1);
+    maker.make_units(0, u.tables, [] { return true; });
+    maker.make_units(1, u.tables, [] { return true; });
+    double total = 0;
+    int links = 0;
+    for (int round = 0; round < 10; ++round) {
+        u.linkage.clear();
+        const double t0 = now_ms();
+        links = maker.link_time_point(1, u.tables);
+        total += now_ms() - t0;
+    }
+    std::printf("linking time points 1 and 0 with their rasters kept: %.0f ms on average over "
+                "10 rounds (%d links)\n",
+                total / 10, links);
+}
+
 // A plane step while the view is zoomed in: 2048 x 2048 images, 2,000 ROIs
 // per plane, 10 planes.
 void zoomed_step(const std::string &base)
@@ -233,6 +259,10 @@ int main(int argc, char **argv)
         return memory_run();
     if (argc == 2 && std::string(argv[1]) == "core") {
         core_figures();
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "linking") {
+        linking_alone();
         return 0;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
