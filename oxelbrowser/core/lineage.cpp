@@ -132,34 +132,47 @@ link_candidates(roidb_plus &db, q_roiimgdb &rasters, const key_multimap &head_me
         });
 }
 
+// The heads of the units of time point t, as units() gives them, by the
+// table's own keys (one per unit), without copying them.
+static std::vector<const std::string *> unit_heads(const key_multimap &head_members, int t)
+{
+    std::vector<const std::string *> out;
+    auto end = head_members.lower_bound(keygen(pos4i(0, 0, 0, t + 1)));
+    for (auto it = head_members.upper_bound(keygen(pos4i(0, 0, 0, t))); it != end; ++it)
+        if (out.empty() || *out.back() != it->first)
+            out.push_back(&it->first);
+    return out;
+}
+
 std::vector<std::pair<std::string, std::string>>
 link_candidates(const key_multimap &head_members, int t,
                 const std::function<void(const std::string &, std::vector<member_box> &)> &boxes_of)
 {
     struct plane_of_parents {
         std::vector<pixel_box> boxes;
-        std::vector<const std::string *> units;
+        std::vector<std::uint32_t> units; // index in parent_units
         box_grid grid;
     };
-    const key_set parent_units = units(head_members, t - 1);
-    const key_set child_units = units(head_members, t);
+    const std::vector<const std::string *> parent_units = unit_heads(head_members, t - 1);
+    const std::vector<const std::string *> child_units = unit_heads(head_members, t);
     std::map<int, plane_of_parents> parents_by_plane;
     std::vector<member_box> member_boxes;
-    for (const std::string &pu : parent_units) {
+    for (std::uint32_t i = 0; i < parent_units.size(); ++i) {
         member_boxes.clear();
-        boxes_of(pu, member_boxes);
+        boxes_of(*parent_units[i], member_boxes);
         for (const member_box &m : member_boxes) {
             plane_of_parents &plane = parents_by_plane[m.z];
             plane.boxes.push_back(m.box);
-            plane.units.push_back(&pu);
+            plane.units.push_back(i);
         }
     }
     for (auto &entry : parents_by_plane)
         entry.second.grid = box_grid(entry.second.boxes);
     std::vector<std::pair<std::string, std::string>> out;
     std::vector<std::uint32_t> meeting;
-    std::vector<const std::string *> found;
-    for (const std::string &cu : child_units) {
+    std::vector<std::uint32_t> found;
+    for (const std::string *child : child_units) {
+        const std::string &cu = *child;
         member_boxes.clear();
         boxes_of(cu, member_boxes);
         found.clear();
@@ -171,12 +184,11 @@ link_candidates(const key_multimap &head_members, int t,
             for (std::uint32_t i : meeting)
                 found.push_back(plane->second.units[i]);
         }
-        // Parent units are distinct strings of one set: pointers order as keys do.
-        std::sort(found.begin(), found.end(),
-                  [](const std::string *a, const std::string *b) { return *a < *b; });
+        // parent_units is in key order, and so are its indices.
+        std::sort(found.begin(), found.end());
         found.erase(std::unique(found.begin(), found.end()), found.end());
-        for (const std::string *pu : found)
-            out.emplace_back(cu, *pu);
+        for (std::uint32_t pu : found)
+            out.emplace_back(cu, *parent_units[pu]);
     }
     return out;
 }

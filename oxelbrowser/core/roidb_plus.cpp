@@ -4,9 +4,10 @@
 #include "keygen.h"
 #include "roi_file.h"
 
-#include <algorithm> // std::max
+#include <algorithm> // std::max, std::sort
 #include <iostream>
 #include <iterator> // std::prev, std::distance, std::advance
+#include <tuple>    // std::tie
 #include <utility>  // std::move
 #include <vector>
 
@@ -245,6 +246,60 @@ const roi *roidb_plus::stored(const std::string &key) const
     oxel_append_key_field(db_key, p.z());
     auto it = db.find(db_key);
     return it == db.end() ? nullptr : &it->second;
+}
+
+void roidb_plus::stored(const std::vector<const std::string *> &keys,
+                        std::vector<const roi *> &out) const
+{
+    // Database keys order positions as (t, x, y, z) compare, field by field.
+    struct wanted {
+        int t, x, y, z;
+        size_t index;
+        bool operator<(const wanted &o) const
+        {
+            return std::tie(t, x, y, z) < std::tie(o.t, o.x, o.y, o.z);
+        }
+    };
+    std::vector<wanted> order;
+    order.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const pos4i p = decode(*keys[i]);
+        order.push_back({p.t(), p.x(), p.y(), p.z(), i});
+    }
+    std::sort(order.begin(), order.end());
+    out.assign(keys.size(), nullptr);
+    const auto db_key = [](const wanted &w) {
+        std::string key;
+        key.reserve(12);
+        oxel_append_key_field(key, w.t);
+        oxel_append_key_field(key, w.x);
+        oxel_append_key_field(key, w.y);
+        oxel_append_key_field(key, w.z);
+        return key;
+    };
+    auto it = db.end();
+    for (const wanted &w : order) {
+        const auto before = [&w](const roi &r) {
+            return std::make_tuple(r.t(), r.x(), r.y(), r.z()) < std::tie(w.t, w.x, w.y, w.z);
+        };
+        // A few steps forward when the next key is near; a search when it is not.
+        int steps = 0;
+        while (it != db.end() && before(it->second) && ++steps <= 8)
+            ++it;
+        if (it == db.end() || before(it->second))
+            it = db.lower_bound(db_key(w));
+        const auto at = [&w](const roi &r) {
+            return r.t() == w.t && r.x() == w.x && r.y() == w.y && r.z() == w.z;
+        };
+        if (it != db.end() && at(it->second)) {
+            out[w.index] = &it->second;
+        } else {
+            // Absent, as a rule; a search settles it whatever the order.
+            auto found = db.find(db_key(w));
+            if (found != db.end())
+                out[w.index] = &found->second;
+        }
+    }
 }
 
 void roidb_plus::remove(std::string key)

@@ -70,6 +70,10 @@ public:
     // The stored ROI itself, without a copy; null when absent. Valid until
     // the ROI is removed.
     const roi *stored(const std::string &key) const;
+    // The same for many browser keys at once: out[i] for keys[i]. One walk
+    // of the database in its own order instead of a search per key, for
+    // callers that look up a time point's worth of ROIs.
+    void stored(const std::vector<const std::string *> &keys, std::vector<const roi *> &out) const;
     void remove(std::string key);
     void remove(roi r);
 

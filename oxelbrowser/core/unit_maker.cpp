@@ -48,8 +48,44 @@ public:
     {
     }
 
+    // Gathers the units of time points t_first to t_last in one walk of the
+    // table, so that of() finds them without looking up each member again.
+    void gather(int t_first, int t_last)
+    {
+        const auto end = _head_members.lower_bound(time_key(t_last + 1));
+        std::vector<const std::string *> keys;
+        std::vector<size_t> first_of_unit;
+        for (auto it = _head_members.lower_bound(time_key(t_first)); it != end; ++it) {
+            if (_gathered.empty() || *_gathered.back().head != it->first) {
+                _gathered.push_back({&it->first, {}});
+                first_of_unit.push_back(keys.size());
+            }
+            keys.push_back(&it->second);
+        }
+        first_of_unit.push_back(keys.size());
+        std::vector<const roi *> stored;
+        _db.stored(keys, stored);
+        for (size_t u = 0; u + 1 < first_of_unit.size(); ++u) {
+            std::vector<member_raster> &members = _gathered[u].members;
+            members.reserve(first_of_unit[u + 1] - first_of_unit[u]);
+            for (size_t i = first_of_unit[u]; i < first_of_unit[u + 1]; ++i)
+                if (const roi *r = stored[i])
+                    members.push_back({r->z(), _rasters.qrimg(*r)});
+        }
+    }
+
     const std::vector<member_raster> &of(const std::string &head)
     {
+        // Walks ask for the gathered units in key order: try the next one first.
+        if (_next < _gathered.size() && *_gathered[_next].head == head)
+            return _gathered[_next++].members;
+        auto at = std::lower_bound(
+            _gathered.begin(), _gathered.end(), head,
+            [](const gathered_unit &g, const std::string &key) { return *g.head < key; });
+        if (at != _gathered.end() && *at->head == head) {
+            _next = static_cast<size_t>(at - _gathered.begin()) + 1;
+            return at->members;
+        }
         auto found = _units.find(head);
         if (found != _units.end())
             return found->second;
@@ -106,9 +142,17 @@ public:
     }
 
 private:
+    struct gathered_unit {
+        const std::string *head; // the table's own key
+        std::vector<member_raster> members;
+    };
+
     roidb_plus &_db;
     q_roiimgdb &_rasters;
     const lineage::key_multimap &_head_members;
+    // In key order; valid while the table is not edited.
+    std::vector<gathered_unit> _gathered;
+    size_t _next = 0;
     std::map<std::string, std::vector<member_raster>> _units;
 };
 
@@ -304,6 +348,7 @@ int unit_maker::link_time_point(int t, lineage::tables &u)
     const q_roiimgdb::pin keep = _rasters.hold();
     // Each unit's rasters are gathered once, for the candidates and their tests.
     unit_rasters units(_db, _rasters, u.head_members);
+    units.gather(t - 1, t);
     const auto pairs = units.candidates(t);
     if (_options.plain()) {
         // The plain test (lineage::is_link): any shared pixel on one plane.

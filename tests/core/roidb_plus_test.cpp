@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm> // std::count, std::is_sorted
+#include <algorithm> // std::count, std::is_sorted, std::reverse, std::rotate
 #include <cstdio>    // std::remove
 #include <fstream>
 #include <memory>     // std::unique_ptr
@@ -351,4 +351,54 @@ TEST(PlaneIndex, ALongReadReportsItsProgressAndCanBeStopped)
               roidb_plus::replace_result::stopped);
     EXPECT_EQ(db.count(), 1u) << "a stopped restore changes nothing";
     std::remove(path.c_str());
+}
+
+TEST(PlaneIndex, ManyKeysAtOnceFindWhatOneKeyAtATimeFinds)
+{
+    // Positions of every kind: dense runs, gaps that the walk must search
+    // across, fields of a thousand and more, negative ones; asked for in
+    // random order, with repeats and with keys of absent ROIs.
+    roidb_plus db("many");
+    std::vector<pos4i> held;
+    for (int t : {0, 1, 999, 1000, 12345})
+        for (int x : {0, 7, 8, 9, 500, 999, 1000, 4095})
+            for (int z : {0, 3, 1000})
+                held.emplace_back(x, x % 13 + 2, z, t);
+    held.emplace_back(-5, 10, 2, 0);
+    held.emplace_back(10, -3, 2, 0);
+    held.emplace_back(10, 10, -1, 0);
+    held.emplace_back(10, 10, 2, -4);
+    for (const pos4i &p : held)
+        db.entry_plus(roi(p.x(), p.y(), p.z(), p.t(), "2301"));
+    ASSERT_EQ(db.count(), held.size());
+
+    std::vector<std::string> keys;
+    for (size_t i = 0; i < held.size(); i += 2)
+        keys.push_back(keygen(held[i]));
+    for (size_t i = 1; i < held.size(); i += 3) {
+        const pos4i &p = held[i];
+        keys.push_back(keygen(p));                                     // again
+        keys.push_back(keygen(pos4i(p.x() + 1, p.y(), p.z(), p.t()))); // absent, or a neighbour
+    }
+    keys.push_back(keygen(pos4i(3, 3, 3, 77777)));   // beyond every ROI
+    keys.push_back(keygen(pos4i(-100, 0, 0, -100))); // before every ROI
+    std::reverse(keys.begin(), keys.end());
+    std::rotate(keys.begin(), keys.begin() + static_cast<long>(keys.size() / 3), keys.end());
+
+    std::vector<const std::string *> asked;
+    for (const std::string &k : keys)
+        asked.push_back(&k);
+    std::vector<const roi *> found;
+    db.stored(asked, found);
+    ASSERT_EQ(found.size(), keys.size());
+    size_t present = 0;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(found[i], db.stored(keys[i])) << keys[i];
+        present += found[i] != nullptr;
+    }
+    EXPECT_GT(present, keys.size() / 2);
+    EXPECT_LT(present, keys.size());
+
+    db.stored({}, found);
+    EXPECT_TRUE(found.empty());
 }
