@@ -148,6 +148,16 @@ std::vector<std::pair<std::string, std::string>>
 link_candidates(const key_multimap &head_members, int t,
                 const std::function<void(const std::string &, std::vector<member_box> &)> &boxes_of)
 {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto &[child, parent] : link_candidate_keys(head_members, t, boxes_of))
+        out.emplace_back(*child, *parent);
+    return out;
+}
+
+std::vector<std::pair<const std::string *, const std::string *>> link_candidate_keys(
+    const key_multimap &head_members, int t,
+    const std::function<void(const std::string &, std::vector<member_box> &)> &boxes_of)
+{
     struct plane_of_parents {
         std::vector<pixel_box> boxes;
         std::vector<std::uint32_t> units; // index in parent_units
@@ -168,13 +178,12 @@ link_candidates(const key_multimap &head_members, int t,
     }
     for (auto &entry : parents_by_plane)
         entry.second.grid = box_grid(entry.second.boxes);
-    std::vector<std::pair<std::string, std::string>> out;
+    std::vector<std::pair<const std::string *, const std::string *>> out;
     std::vector<std::uint32_t> meeting;
     std::vector<std::uint32_t> found;
     for (const std::string *child : child_units) {
-        const std::string &cu = *child;
         member_boxes.clear();
-        boxes_of(cu, member_boxes);
+        boxes_of(*child, member_boxes);
         found.clear();
         for (const member_box &m : member_boxes) {
             auto plane = parents_by_plane.find(m.z);
@@ -188,7 +197,7 @@ link_candidates(const key_multimap &head_members, int t,
         std::sort(found.begin(), found.end());
         found.erase(std::unique(found.begin(), found.end()), found.end());
         for (std::uint32_t pu : found)
-            out.emplace_back(cu, *parent_units[pu]);
+            out.emplace_back(child, parent_units[pu]);
     }
     return out;
 }

@@ -60,6 +60,11 @@ struct member_box {
 std::vector<std::pair<std::string, std::string>> link_candidates(
     const key_multimap &head_members, int t,
     const std::function<void(const std::string &, std::vector<member_box> &)> &boxes_of);
+// The same pairs as the table's own keys, the very strings boxes_of was
+// called with: valid while the table is not edited.
+std::vector<std::pair<const std::string *, const std::string *>> link_candidate_keys(
+    const key_multimap &head_members, int t,
+    const std::function<void(const std::string &, std::vector<member_box> &)> &boxes_of);
 
 // The unit and lineage tables of the window, edited together. Edits made
 // through the functions below are recorded in log when there is one.

@@ -9,6 +9,7 @@
 #include <algorithm> // std::sort, std::min
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <utility> // std::pair
 #include <vector>
 
@@ -21,11 +22,6 @@ unit_maker::unit_maker(roidb_plus &db, q_roiimgdb &rasters, const key_set &remov
 namespace
 {
 
-struct member_raster {
-    int z;
-    q_roiimg *raster;
-};
-
 pixel_box box_of(const q_roiimg *r)
 {
     return {r->top_left().x(), r->top_left().y(), r->bottom_right().x(), r->bottom_right().y()};
@@ -37,6 +33,53 @@ bool boxes_meet(const q_roiimg *a, const q_roiimg *b)
            b->top_left().x() <= a->bottom_right().x() &&
            a->top_left().y() <= b->bottom_right().y() && b->top_left().y() <= a->bottom_right().y();
 }
+
+// A unit's member: its plane, raster, and the raster's box kept beside it,
+// so that box tests do not reach into the raster.
+struct member_raster {
+    member_raster(int plane, q_roiimg *r) : z(plane), raster(r), box(box_of(r)) {}
+    int z;
+    q_roiimg *raster;
+    pixel_box box;
+};
+using unit_members = std::vector<member_raster>;
+
+// Whether some member of a shares a pixel with some member of b on one plane.
+bool overlap(const unit_members &a, const unit_members &b)
+{
+    for (const member_raster &mb : b)
+        for (const member_raster &m : a)
+            if (m.z == mb.z && m.box.meets(mb.box) && is_overlap(m.raster, mb.raster))
+                return true;
+    return false;
+}
+
+// Pixels the two units share, summed over the planes they have in common.
+long shared(const unit_members &a, const unit_members &b)
+{
+    long n = 0;
+    for (const member_raster &mb : b)
+        for (const member_raster &m : a)
+            if (m.z == mb.z && m.box.meets(mb.box))
+                n += q_shared_pixels(m.raster, mb.raster);
+    return n;
+}
+
+long pixels(const unit_members &unit)
+{
+    long n = 0;
+    for (const member_raster &m : unit)
+        n += m.raster->size();
+    return n;
+}
+
+// A pair that may link: the units' heads (the table's own keys) and members.
+struct candidate {
+    const std::string *child;
+    const std::string *parent;
+    const unit_members *child_members;
+    const unit_members *parent_members;
+};
 
 // The rasters of a unit's members, gathered once per pass over a time point;
 // valid while the caller holds a pin of the cache.
@@ -97,48 +140,26 @@ public:
         return _units.emplace(head, std::move(members)).first->second;
     }
 
-    long pixels(const std::string &head)
-    {
-        long n = 0;
-        for (const member_raster &m : of(head))
-            n += m.raster->size();
-        return n;
-    }
+    long pixels(const std::string &head) { return ::pixels(of(head)); }
 
-    // lineage::link_candidates from the rasters gathered here, so that the
-    // tests after look nothing up again.
-    std::vector<std::pair<std::string, std::string>> candidates(int t)
+    // lineage::link_candidate_keys from the rasters gathered here, each pair
+    // with its units' members, so that the tests after look nothing up.
+    std::vector<candidate> candidates(int t)
     {
-        return lineage::link_candidates(
+        std::unordered_map<const std::string *, const unit_members *> seen;
+        const auto pairs = lineage::link_candidate_keys(
             _head_members, t,
-            [this](const std::string &head, std::vector<lineage::member_box> &out) {
-                for (const member_raster &m : of(head))
-                    out.push_back({m.z, box_of(m.raster)});
+            [this, &seen](const std::string &head, std::vector<lineage::member_box> &out) {
+                const unit_members &members = of(head);
+                seen.emplace(&head, &members);
+                for (const member_raster &m : members)
+                    out.push_back({m.z, m.box});
             });
-    }
-
-    // Whether some member of a shares a pixel with some member of b on one plane.
-    bool overlap(const std::string &a, const std::string &b)
-    {
-        const std::vector<member_raster> &ma = of(a);
-        for (const member_raster &mb : of(b))
-            for (const member_raster &m : ma)
-                if (m.z == mb.z && boxes_meet(m.raster, mb.raster) &&
-                    is_overlap(m.raster, mb.raster))
-                    return true;
-        return false;
-    }
-
-    // Pixels the two units share, summed over the planes they have in common.
-    long shared(const std::string &a, const std::string &b)
-    {
-        long n = 0;
-        const std::vector<member_raster> &ma = of(a);
-        for (const member_raster &mb : of(b))
-            for (const member_raster &m : ma)
-                if (m.z == mb.z && boxes_meet(m.raster, mb.raster))
-                    n += q_shared_pixels(m.raster, mb.raster);
-        return n;
+        std::vector<candidate> out;
+        out.reserve(pairs.size());
+        for (const auto &[child, parent] : pairs)
+            out.push_back({child, parent, seen.at(child), seen.at(parent)});
+        return out;
     }
 
 private:
@@ -349,14 +370,14 @@ int unit_maker::link_time_point(int t, lineage::tables &u)
     // Each unit's rasters are gathered once, for the candidates and their tests.
     unit_rasters units(_db, _rasters, u.head_members);
     units.gather(t - 1, t);
-    const auto pairs = units.candidates(t);
+    const std::vector<candidate> pairs = units.candidates(t);
     if (_options.plain()) {
         // The plain test (lineage::is_link): any shared pixel on one plane.
-        for (const auto &[child, parent] : pairs) {
-            if (lineage::has_link(u.linkage, child, parent))
+        for (const candidate &c : pairs) {
+            if (lineage::has_link(u.linkage, *c.child, *c.parent))
                 continue;
-            if (units.overlap(parent, child)) {
-                lineage::add_link(u, child, parent);
+            if (overlap(*c.parent_members, *c.child_members)) {
+                lineage::add_link(u, *c.child, *c.parent);
                 ++added;
             }
         }
@@ -365,29 +386,29 @@ int unit_maker::link_time_point(int t, lineage::tables &u)
 
     // The candidates come grouped by child; each child's parents are judged together.
     for (size_t first = 0; first < pairs.size();) {
-        const std::string &child = pairs[first].first;
+        const std::string *child = pairs[first].child;
+        const long child_pixels = pixels(*pairs[first].child_members);
         size_t end = first;
-        while (end < pairs.size() && pairs[end].first == child)
+        while (end < pairs.size() && pairs[end].child == child)
             ++end;
         std::vector<std::pair<const std::string *, long>> passing;
         long best = 0;
         for (size_t i = first; i < end; ++i) {
-            const std::string &parent = pairs[i].second;
-            const long sp = units.shared(parent, child);
+            const long sp = shared(*pairs[i].parent_members, *pairs[i].child_members);
             if (sp == 0)
                 continue;
-            const long smaller = std::min(units.pixels(parent), units.pixels(child));
+            const long smaller = std::min(pixels(*pairs[i].parent_members), child_pixels);
             if (!(static_cast<double>(sp) > _options.link_ratio * static_cast<double>(smaller)))
                 continue;
-            passing.emplace_back(&parent, sp);
+            passing.emplace_back(pairs[i].parent, sp);
             best = std::max(best, sp);
         }
         for (const auto &[parent, sp] : passing) {
             if (_options.best_parent && 2 * sp < best)
                 continue;
-            if (lineage::has_link(u.linkage, child, *parent))
+            if (lineage::has_link(u.linkage, *child, *parent))
                 continue;
-            lineage::add_link(u, child, *parent);
+            lineage::add_link(u, *child, *parent);
             ++added;
         }
         first = end;
