@@ -226,8 +226,9 @@ void q_roiimgdb::trim_unpinned(int t, const q_roiimg *keep)
     const size_t before = _bytes;
     free_over_budget(t, keep);
 #ifdef __GLIBC__
-    // Rasters freed in bulk leave whole pages free amid the heap: hand them
-    // back, or the process keeps the memory of the largest command.
+    // The rasters' own blocks went back as they emptied; their outlines and
+    // entries, freed in bulk, leave whole pages free amid the heap: hand
+    // those back too, or the process keeps the memory of the largest command.
     if (before - _bytes >= size_t(16) << 20)
         malloc_trim(0);
 #endif
