@@ -18,8 +18,10 @@ class q_roiimgdb
 {
 public:
     // Memory the cache may keep in rasters beyond those a running command
-    // holds, unless the window's settings say otherwise ("cache/rasters").
-    static const size_t default_budget = size_t(128) << 20;
+    // holds, unless the window's settings say otherwise ("cache/rasters"):
+    // the whole time window of a few hundred ROIs a plane, or about half a
+    // time point of 5,000 a plane.
+    static const size_t default_budget = size_t(64) << 20;
 
     // While any pin of the cache lives, every raster it has handed out stays
     // valid. A command that keeps raster pointers across further requests,
