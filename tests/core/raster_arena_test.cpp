@@ -2,7 +2,6 @@
 // large rasters, and freed rasters still caught by the address sanitizer.
 #include "raster_arena.h"
 
-#include "keygen.h"
 #include "q_roiimgdb.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -52,13 +52,6 @@ std::vector<piece> fill(raster_arena &arena, int count, std::mt19937 &rng)
     return made;
 }
 
-bool intact(const std::vector<piece> &made, size_t i)
-{
-    const unsigned char want = static_cast<unsigned char>(i & 0xff);
-    return std::all_of(made[i].p, made[i].p + made[i].n,
-                       [want](unsigned char c) { return c == want; });
-}
-
 } // namespace
 
 // Whatever the order of freeing, a block goes back exactly when nothing in
@@ -91,8 +84,9 @@ TEST(RasterArena, ABlockGoesBackWhenItsLastPieceIsFreed)
                 continue;
             std::vector<piece> rest;
             for (size_t k = freed + 1; k < alive.size(); ++k) {
-                ASSERT_TRUE(intact(made, alive[k])) << order << " " << freed;
-                rest.push_back(made[alive[k]]);
+                const piece &a = made[alive[k]];
+                ASSERT_EQ(std::count(a.p, a.p + a.n, alive[k] & 0xff), long(a.n)) << order;
+                rest.push_back(a);
             }
             ASSERT_EQ(arena.blocks(), blocks_under(rest)) << order << " " << freed;
             ASSERT_EQ(arena.live(), rest.size());
@@ -103,56 +97,28 @@ TEST(RasterArena, ABlockGoesBackWhenItsLastPieceIsFreed)
     }
 }
 
-TEST(RasterArena, TheNewestRoomIsReusedAndHolesWaitForTheirBlock)
+// The newest room is handed out again; a hole below it waits for its block;
+// a large piece has a block of its own and small ones still go to the shared.
+TEST(RasterArena, RoomIsReusedNewestFirstAndLargePiecesStandApart)
 {
     raster_arena arena;
     void *a = arena.allocate(100), *b = arena.allocate(100);
     arena.release(b, 100);
     void *again = arena.allocate(100);
-    EXPECT_EQ(again, b) << "the newest room is handed out again";
+    EXPECT_EQ(again, b);
+    arena.release(a, 100);
+    EXPECT_GT(raster_arena::made_order(arena.allocate(100)), raster_arena::made_order(again))
+        << "a hole below the newest piece is not handed out";
 
-    arena.release(a, 100); // a hole below the newest
-    void *c = arena.allocate(100);
-    EXPECT_NE(c, a);
-    EXPECT_GT(raster_arena::made_order(c), raster_arena::made_order(again));
-    EXPECT_EQ(arena.blocks(), 1u);
-    arena.release(c, 100);
-    arena.release(again, 100);
-    EXPECT_EQ(arena.blocks(), 0u) << "the block goes once both the hole and the rest are free";
-
-    // Zero bytes is an allocation too.
-    void *none = arena.allocate(0), *next = arena.allocate(1);
-    EXPECT_NE(none, next);
-    arena.release(none, 0);
-    arena.release(next, 1);
-    EXPECT_TRUE(arena.empty());
-}
-
-TEST(RasterArena, ALargePieceHasABlockOfItsOwn)
-{
-    raster_arena arena;
-    auto *small = static_cast<unsigned char *>(arena.allocate(64));
     const size_t big_bytes = 2000 * 2000;
     auto *big = static_cast<unsigned char *>(arena.allocate(big_bytes));
     ASSERT_NE(big, nullptr);
     std::memset(big, 7, big_bytes);
     EXPECT_EQ(arena.blocks(), 2u);
-    EXPECT_GE(arena.mapped(), raster_arena::block_size + big_bytes);
     EXPECT_LT(arena.mapped(), 2 * raster_arena::block_size + big_bytes);
-    // Small pieces still go to the shared block made before it.
-    auto *after = static_cast<unsigned char *>(arena.allocate(64));
-    EXPECT_EQ(block_of(after), block_of(small));
-    EXPECT_EQ(big[big_bytes - 1], 7);
+    EXPECT_EQ(block_of(arena.allocate(64)), block_of(again));
     arena.release(big, big_bytes);
-    EXPECT_EQ(arena.blocks(), 1u);
     EXPECT_EQ(arena.mapped(), raster_arena::block_size);
-    // A piece just over half a block is large too.
-    void *half = arena.allocate(raster_arena::block_size / 2 + 1);
-    EXPECT_EQ(arena.blocks(), 2u);
-    arena.release(half, raster_arena::block_size / 2 + 1);
-    arena.release(after, 64);
-    arena.release(small, 64);
-    EXPECT_EQ(arena.mapped(), 0u);
 }
 
 namespace
@@ -188,18 +154,6 @@ TEST(RasterCache, TrimmingATimePointHandsItsBlocksBack)
         EXPECT_LE(cache.reserved(), cache.bytes() + slack)
             << "round " << round << ": the memory freed went back";
     }
-    // What is left is whole: every raster held hands out its own pixels.
-    const q_roiimgdb::pin command = cache.hold();
-    size_t held = 0;
-    for (int round = 0; round < 3; ++round)
-        for (int i = 0; i < 24000; i += 97) {
-            roi r = square_at(i * 40, 0, 24, round);
-            if (!cache.holds(keygen(r)))
-                continue;
-            ++held;
-            ASSERT_EQ(cache.qrimg(r)->size(), 24 * 24) << round << " " << i;
-        }
-    EXPECT_GT(held, 20u);
 }
 
 // While a command holds the cache, the mask of every raster it was handed
@@ -208,28 +162,22 @@ TEST(RasterCache, AHeldRastersMaskKeepsItsBytes)
 {
     q_roiimgdb cache(1 << 16);
     const q_roiimgdb::pin command = cache.hold();
-    struct handed {
-        q_roiimg *raster;
-        std::vector<unsigned char> mask;
-    };
-    std::vector<handed> all;
+    std::vector<std::pair<q_roiimg *, roi>> handed;
     std::mt19937 rng(17);
     for (int i = 0; i < 400; ++i) {
         const int side = 3 + static_cast<int>(rng() % 40), t = static_cast<int>(rng() % 12);
         roi r = square_at(static_cast<int>(rng() % 50) * 50, t, side);
-        q_roiimg *raster = cache.qrimg(r);
-        q_roiimg alone(r);
-        alone.map();
-        const size_t n = static_cast<size_t>(raster->width()) * raster->height();
-        ASSERT_EQ(n, static_cast<size_t>(alone.width()) * alone.height());
-        ASSERT_EQ(std::memcmp(raster->mask(), alone.mask(), n), 0) << i;
-        all.push_back({raster, std::vector<unsigned char>(raster->mask(), raster->mask() + n)});
+        handed.push_back({cache.qrimg(r), r});
         if (i % 5 == 0)
             cache.remove(pos4i(r.x(), r.y(), r.z(), r.t()));
     }
-    for (size_t i = 0; i < all.size(); ++i)
-        ASSERT_EQ(std::memcmp(all[i].raster->mask(), all[i].mask.data(), all[i].mask.size()), 0)
-            << i;
+    for (auto &h : handed) {
+        q_roiimg alone(h.second);
+        alone.map();
+        const size_t n = static_cast<size_t>(alone.width()) * alone.height();
+        ASSERT_EQ(static_cast<size_t>(h.first->width()) * h.first->height(), n);
+        ASSERT_EQ(std::memcmp(h.first->mask(), alone.mask(), n), 0);
+    }
 }
 
 TEST(RasterCache, ALargeRasterComesAndGoesWhole)
@@ -266,17 +214,7 @@ TEST(RasterArenaDeathTest, ReadingAFreedRasterIsCaught)
             (void)c;
         },
         "use-after-poison");
-    // Past the end of a piece is caught too, before the room is rounded up.
-    auto *odd = static_cast<unsigned char *>(arena.allocate(5));
-    EXPECT_DEATH(
-        {
-            volatile unsigned char c = odd[5];
-            (void)c;
-        },
-        "AddressSanitizer");
     keep[31] = 1;
-    arena.release(odd, 5);
-    arena.release(keep, 32);
 
     q_roiimgdb cache;
     cache.qrimg(square_at(0, 0, 8));
@@ -288,10 +226,5 @@ TEST(RasterArenaDeathTest, ReadingAFreedRasterIsCaught)
             (void)c;
         },
         "use-after-poison");
-}
-#else
-TEST(RasterArenaDeathTest, ReadingAFreedRasterIsCaught)
-{
-    GTEST_SKIP() << "only the address-sanitizer build can catch it";
 }
 #endif
