@@ -106,10 +106,10 @@ int memory_run()
     const long after = rss_bytes();
     {
         struct mallinfo2 mi = mallinfo2();
-        std::printf("heap in use %.0f MB, free in heap %.0f MB, mmapped %.0f MB; rasters %zu "
-                    "alive, %.0f MB\n",
+        std::printf("heap in use %.0f MB, free in heap %.0f MB, mmapped by the heap %.0f MB; "
+                    "rasters %zu alive, %.0f MB, in %.0f MB of their own blocks\n",
                     mi.uordblks / 1e6, mi.fordblks / 1e6, mi.hblkhd / 1e6, rasters.live(),
-                    rasters.bytes() / 1e6);
+                    rasters.bytes() / 1e6, rasters.reserved() / 1e6);
     }
     std::printf("Make units and linking on %zu ROIs: resident memory %.0f MB (%.0f MB before "
                 "the data), %d units, %zu links\n",

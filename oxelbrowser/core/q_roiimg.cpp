@@ -2,6 +2,7 @@
 #include "q_roiimg.h"
 
 #include "outline_walk.h"
+#include "raster_arena.h"
 
 #include <algorithm> // std::min, std::max
 #include <cstring>   // std::memset
@@ -10,10 +11,12 @@
 #include <utility> // std::move
 #include <vector>
 
-q_roiimg::q_roiimg(roi r)
+q_roiimg::q_roiimg(roi r) : q_roiimg(std::move(r), nullptr) {}
+
+q_roiimg::q_roiimg(roi r, raster_arena *arena)
     : roi(std::move(r)), _top_left(_x, _y), _bottom_right(_x, _y), _width(1), _height(1), _cx(_x),
       _cy(_y), _image(nullptr), _size(0), _boundary_points(0), _walk_fits(false), _traced(true),
-      _qpointarray()
+      _qpointarray(), _arena(arena)
 {
     // A damaged outline whose walk leaves int or whose boundary exceeds the
     // cap keeps no points and the box of its start; map() leaves it empty.
@@ -32,7 +35,20 @@ q_roiimg::q_roiimg(roi r)
 
 q_roiimg::~q_roiimg()
 {
-    delete[] _image;
+    if (_arena)
+        _arena->release(_image, static_cast<size_t>(_width) * static_cast<size_t>(_height));
+    else
+        delete[] _image;
+}
+
+// Null when no memory is left.
+unsigned char *q_roiimg::_new_mask(size_t bytes, bool zeroed)
+{
+    unsigned char *mask = _arena ? static_cast<unsigned char *>(_arena->allocate(bytes))
+                                 : new (std::nothrow) unsigned char[bytes];
+    if (mask && zeroed)
+        std::memset(mask, 0, bytes);
+    return mask;
 }
 
 void q_roiimg::_add_point(int x, int y)
@@ -76,13 +92,15 @@ void q_roiimg::map()
         return;
     const size_t total = static_cast<size_t>(_width) * _height;
     if (_walk_fits && total <= outline_walk::max_raster_bytes)
-        _image = new (std::nothrow) unsigned char[total];
+        _image = _new_mask(total, false);
     if (!_image) {
         outline_walk::report_empty(std::cerr, _x, _y, _z, _t,
                                    outline_walk::measure(_x, _y, _outline));
         _bottom_right = _top_left;
         _width = _height = 1;
-        _image = new unsigned char[1]();
+        _image = _new_mask(1, true);
+        if (!_image)
+            throw std::bad_alloc();
         count_size();
         return;
     }

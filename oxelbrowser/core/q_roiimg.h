@@ -7,10 +7,14 @@
 
 #include <QPolygon>
 
+class raster_arena;
+
 class q_roiimg : public roi
 {
 public:
     explicit q_roiimg(roi r);
+    // A raster whose mask comes from the arena (which must outlive it).
+    q_roiimg(roi r, raster_arena *arena);
     ~q_roiimg();
     q_roiimg(const q_roiimg &) = delete;
     q_roiimg &operator=(const q_roiimg &) = delete;
@@ -54,6 +58,7 @@ public:
 
 protected:
     void _make_polygon() const;
+    unsigned char *_new_mask(size_t bytes, bool zeroed);
 
     pos2i _top_left;
     pos2i _bottom_right;
@@ -69,6 +74,7 @@ protected:
     bool _walk_fits;
     mutable bool _traced;
     mutable QPolygon _qpointarray;
+    raster_arena *_arena;
 };
 
 // Pixels set in both rasters; 0 when their boxes do not meet.

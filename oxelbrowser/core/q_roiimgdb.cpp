@@ -3,9 +3,10 @@
 
 #include "keygen.h"
 
-#include <algorithm> // std::stable_sort
+#include <algorithm> // std::stable_sort, std::sort
 #include <cstdint>   // std::uint64_t
 #include <cstdlib>   // std::llabs
+#include <new>       // placement new, std::bad_alloc
 #include <utility>   // std::pair
 
 #ifdef __GLIBC__
@@ -46,8 +47,8 @@ q_roiimgdb::pin::~pin()
 q_roiimgdb::q_roiimgdb() : q_roiimgdb(default_budget) {}
 
 q_roiimgdb::q_roiimgdb(size_t budget)
-    : db(), _retired(), _dropped(), _pins(std::make_shared<q_roiimgdb *>(this)), _budget(budget),
-      _bytes(0)
+    : db(), _retired(), _dropped(), _arenas(), _pins(std::make_shared<q_roiimgdb *>(this)),
+      _budget(budget), _bytes(0)
 {
 }
 
@@ -57,9 +58,50 @@ q_roiimgdb::~q_roiimgdb()
     for (raster_map *rasters : {&db, &_retired})
         for (auto &time_point : *rasters)
             for (auto &e : time_point.second)
-                delete e.second;
+                destroy(e.second);
     for (q_roiimg *r : _dropped)
-        delete r;
+        destroy(r);
+}
+
+size_t q_roiimgdb::reserved() const
+{
+    size_t total = 0;
+    for (const auto &arena : _arenas)
+        total += arena.second->mapped();
+    return total;
+}
+
+// A mapped raster in its time point's arena.
+q_roiimg *q_roiimgdb::make(const roi &r)
+{
+    std::unique_ptr<raster_arena> &arena = _arenas[r.t()];
+    if (!arena)
+        arena = std::make_unique<raster_arena>();
+    void *room = arena->allocate(sizeof(q_roiimg));
+    q_roiimg *raster = nullptr;
+    try {
+        if (!room)
+            throw std::bad_alloc();
+        raster = new (room) q_roiimg(r, arena.get());
+        raster->map();
+    } catch (...) {
+        if (raster)
+            raster->~q_roiimg();
+        arena->release(room, sizeof(q_roiimg));
+        if (arena->empty())
+            _arenas.erase(r.t());
+        throw;
+    }
+    return raster;
+}
+
+void q_roiimgdb::destroy(q_roiimg *raster)
+{
+    auto arena = _arenas.find(raster->t());
+    raster->~q_roiimg();
+    arena->second->release(raster, sizeof(q_roiimg));
+    if (arena->second->empty())
+        _arenas.erase(arena);
 }
 
 q_roiimgdb::pin q_roiimgdb::hold()
@@ -77,7 +119,7 @@ bool q_roiimgdb::holds(const std::string &key) const
 void q_roiimgdb::release(q_roiimg *raster)
 {
     _bytes -= cost(raster);
-    delete raster;
+    destroy(raster);
 }
 
 // A raster that no longer describes its ROI: freed at once unless a command
@@ -128,8 +170,7 @@ q_roiimg *q_roiimgdb::qrimg(const roi &r)
         raster = nullptr;
     }
     if (!raster) {
-        raster = new q_roiimg(r);
-        raster->map();
+        raster = make(r);
         _bytes += cost(raster);
     }
     _latest = t;
@@ -185,15 +226,19 @@ void q_roiimgdb::trim_unpinned(int t, const q_roiimg *keep)
     const size_t before = _bytes;
     free_over_budget(t, keep);
 #ifdef __GLIBC__
-    // Rasters freed in bulk leave whole pages free amid the heap: hand them
-    // back, or the process keeps the memory of the largest command.
+    // The rasters' own blocks went back as they emptied; their outlines and
+    // entries, freed in bulk, leave whole pages free amid the heap: hand
+    // those back too, or the process keeps the memory of the largest command.
     if (before - _bytes >= size_t(16) << 20)
         malloc_trim(0);
 #endif
 }
 
+// Within a time point the newest rasters go first, so that its arena's
+// newest blocks empty and go back to the system.
 void q_roiimgdb::free_over_budget(int t, const q_roiimg *keep)
 {
+    std::vector<q_roiimg *> newest_first;
     for (raster_map *from : {&_retired, &db}) {
         size_t &count = from == &db ? _in_window : _in_retired;
         std::vector<std::pair<long long, raster_map::iterator>> order;
@@ -203,19 +248,25 @@ void q_roiimgdb::free_over_budget(int t, const q_roiimg *keep)
                          [](const auto &a, const auto &b) { return a.first > b.first; });
         for (auto &entry : order) {
             time_point_rasters &rasters = entry.second->second;
-            for (auto it = rasters.begin(); it != rasters.end();) {
+            newest_first.clear();
+            for (auto &e : rasters)
+                if (e.second != keep)
+                    newest_first.push_back(e.second);
+            std::sort(newest_first.begin(), newest_first.end(),
+                      [](const q_roiimg *a, const q_roiimg *b) {
+                          return raster_arena::made_order(a) > raster_arena::made_order(b);
+                      });
+            for (q_roiimg *raster : newest_first) {
                 if (_bytes <= _budget / 4 * 3)
-                    return;
-                if (it->second == keep) {
-                    ++it;
-                    continue;
-                }
-                release(it->second);
-                it = rasters.erase(it);
+                    break;
+                rasters.erase(place{raster->z(), raster->x(), raster->y()});
+                release(raster);
                 --count;
             }
             if (rasters.empty())
                 from->erase(entry.second);
+            if (_bytes <= _budget / 4 * 3)
+                return;
         }
     }
 }

@@ -4,10 +4,11 @@
 #pragma once
 
 #include "q_roiimg.h"
+#include "raster_arena.h"
 
 #include <cstddef> // size_t
 #include <map>
-#include <memory> // std::shared_ptr
+#include <memory> // std::shared_ptr, std::unique_ptr
 #include <string>
 #include <unordered_map>
 #include <utility> // std::move
@@ -17,8 +18,10 @@ class q_roiimgdb
 {
 public:
     // Memory the cache may keep in rasters beyond those a running command
-    // holds, unless the window's settings say otherwise ("cache/rasters").
-    static const size_t default_budget = size_t(128) << 20;
+    // holds, unless the window's settings say otherwise ("cache/rasters"):
+    // the whole time window of a few hundred ROIs a plane, or about half a
+    // time point of 5,000 a plane.
+    static const size_t default_budget = size_t(64) << 20;
 
     // While any pin of the cache lives, every raster it has handed out stays
     // valid. A command that keeps raster pointers across further requests,
@@ -60,6 +63,11 @@ public:
     // Rasters alive, and the memory they take.
     size_t live() const { return _in_window + _in_retired + _dropped.size(); }
     size_t bytes() const { return _bytes; }
+    // The memory taken from the system for them. Rasters of a time point lie
+    // apart from the rest of the heap and are freed newest first, so this
+    // follows bytes(); a raster removed on its own leaves a hole until the
+    // rest of its block goes, or its time point does.
+    size_t reserved() const;
 
 private:
     // A raster's place within its time point.
@@ -81,7 +89,9 @@ private:
     void trim(int t, const q_roiimg *keep);
     void trim_unpinned(int t, const q_roiimg *keep);
     void free_over_budget(int t, const q_roiimg *keep);
+    q_roiimg *make(const roi &r);
     void release(q_roiimg *raster);
+    void destroy(q_roiimg *raster);
     void drop(q_roiimg *raster);
     // Takes the raster at p out of rasters (null when absent).
     static q_roiimg *take(raster_map &rasters, const pos4i &p, size_t &count);
@@ -95,6 +105,8 @@ private:
     std::vector<q_roiimg *> _dropped;
     // The time point of the latest miss, which the budget keeps closest.
     int _latest = 0;
+    // The memory of each time point's rasters; gone when none is alive.
+    std::map<int, std::unique_ptr<raster_arena>> _arenas;
     std::shared_ptr<q_roiimgdb *> _pins;
     size_t _budget;
     size_t _bytes;
