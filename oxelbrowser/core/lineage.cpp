@@ -233,7 +233,9 @@ void erase_unit(tables &u, const std::string &head_key)
 
 void add_link(tables &u, const std::string &child, const std::string &parent)
 {
-    u.linkage.emplace(child, parent);
+    // Passes link a time point's children in key order: the end is the place,
+    // as a rule (else the hint is ignored, and the entry goes where emplace puts it).
+    u.linkage.emplace_hint(u.linkage.end(), child, parent);
     if (u.log)
         u.log->add(change::link_add, child, parent);
 }

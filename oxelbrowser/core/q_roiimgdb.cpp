@@ -146,6 +146,44 @@ q_roiimg *q_roiimgdb::take(raster_map &rasters, const pos4i &p, size_t &count)
     return raster;
 }
 
+void q_roiimgdb::qrimg(const std::vector<const roi *> &rois, std::vector<q_roiimg *> &out)
+{
+    // Nothing is freed before every raster is found.
+    const pin keep = hold();
+    out.assign(rois.size(), nullptr);
+    // First every look-up in the window, then every check of an outline:
+    // loops of loads that do not wait on one another, which the processor
+    // overlaps, where one request at a time waits on each in turn.
+    const time_point_rasters *window = nullptr;
+    int window_t = 0;
+    for (size_t i = 0; i < rois.size(); ++i) {
+        const roi &r = *rois[i];
+        if (!window || r.t() != window_t) {
+            auto found = db.find(r.t());
+            window = found == db.end() ? nullptr : &found->second;
+            window_t = r.t();
+        }
+        if (!window)
+            continue;
+        auto hit = window->find(place{r.z(), r.x(), r.y()});
+        if (hit != window->end())
+            out[i] = hit->second;
+    }
+    const size_t near = 8, far = 16;
+    for (size_t i = 0; i < rois.size(); ++i) {
+        if (i + far < rois.size() && out[i + far]) {
+            __builtin_prefetch(out[i + far]);
+            __builtin_prefetch(rois[i + far]);
+        }
+        if (i + near < rois.size() && out[i + near]) {
+            __builtin_prefetch(out[i + near]->outline_ref().data());
+            __builtin_prefetch(rois[i + near]->outline_ref().data());
+        }
+        if (!out[i] || out[i]->outline_ref() != rois[i]->outline_ref())
+            out[i] = qrimg(*rois[i]);
+    }
+}
+
 q_roiimg *q_roiimgdb::qrimg(const roi &r)
 {
     const int t = r.t();

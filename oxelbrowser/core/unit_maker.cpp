@@ -9,7 +9,6 @@
 #include <algorithm> // std::sort, std::min
 #include <map>
 #include <set>
-#include <unordered_map>
 #include <utility> // std::pair
 #include <vector>
 
@@ -42,10 +41,19 @@ struct member_raster {
     q_roiimg *raster;
     pixel_box box;
 };
-using unit_members = std::vector<member_raster>;
+// A unit's members, wherever they are kept.
+struct unit_members {
+    unit_members(const std::vector<member_raster> &v) : first(v.data()), last(v.data() + v.size())
+    {
+    }
+    unit_members(const member_raster *f, const member_raster *l) : first(f), last(l) {}
+    const member_raster *begin() const { return first; }
+    const member_raster *end() const { return last; }
+    const member_raster *first, *last;
+};
 
 // Whether some member of a shares a pixel with some member of b on one plane.
-bool overlap(const unit_members &a, const unit_members &b)
+bool overlap(unit_members a, unit_members b)
 {
     for (const member_raster &mb : b)
         for (const member_raster &m : a)
@@ -55,7 +63,7 @@ bool overlap(const unit_members &a, const unit_members &b)
 }
 
 // Pixels the two units share, summed over the planes they have in common.
-long shared(const unit_members &a, const unit_members &b)
+long shared(unit_members a, unit_members b)
 {
     long n = 0;
     for (const member_raster &mb : b)
@@ -65,7 +73,7 @@ long shared(const unit_members &a, const unit_members &b)
     return n;
 }
 
-long pixels(const unit_members &unit)
+long pixels(unit_members unit)
 {
     long n = 0;
     for (const member_raster &m : unit)
@@ -77,8 +85,8 @@ long pixels(const unit_members &unit)
 struct candidate {
     const std::string *child;
     const std::string *parent;
-    const unit_members *child_members;
-    const unit_members *parent_members;
+    unit_members child_members;
+    unit_members parent_members;
 };
 
 // The rasters of a unit's members, gathered once per pass over a time point;
@@ -92,7 +100,7 @@ public:
     }
 
     // Gathers the units of time points t_first to t_last in one walk of the
-    // table, so that of() finds them without looking up each member again.
+    // table, for candidates().
     void gather(int t_first, int t_last)
     {
         const auto end = _head_members.lower_bound(time_key(t_last + 1));
@@ -100,7 +108,7 @@ public:
         std::vector<size_t> first_of_unit;
         for (auto it = _head_members.lower_bound(time_key(t_first)); it != end; ++it) {
             if (_gathered.empty() || *_gathered.back().head != it->first) {
-                _gathered.push_back({&it->first, {}});
+                _gathered.push_back({&it->first, 0, 0});
                 first_of_unit.push_back(keys.size());
             }
             keys.push_back(&it->second);
@@ -108,27 +116,30 @@ public:
         first_of_unit.push_back(keys.size());
         std::vector<const roi *> stored;
         _db.stored(keys, stored);
+        std::vector<const roi *> present;
+        present.reserve(stored.size());
+        for (const roi *r : stored)
+            if (r)
+                present.push_back(r);
+        std::vector<q_roiimg *> rasters;
+        _rasters.qrimg(present, rasters);
+        _members.reserve(present.size());
         for (size_t u = 0; u + 1 < first_of_unit.size(); ++u) {
-            std::vector<member_raster> &members = _gathered[u].members;
-            members.reserve(first_of_unit[u + 1] - first_of_unit[u]);
+            _gathered[u].first = _members.size();
             for (size_t i = first_of_unit[u]; i < first_of_unit[u + 1]; ++i)
                 if (const roi *r = stored[i])
-                    members.push_back({r->z(), _rasters.qrimg(*r)});
+                    _members.emplace_back(r->z(), rasters[_members.size()]);
+            _gathered[u].last = _members.size();
         }
+        _by_address.reserve(_gathered.size());
+        for (size_t u = 0; u < _gathered.size(); ++u)
+            _by_address.emplace_back(_gathered[u].head, u);
+        std::sort(_by_address.begin(), _by_address.end());
     }
 
+    // The members of the unit headed by head, looked up on the first request.
     const std::vector<member_raster> &of(const std::string &head)
     {
-        // Walks ask for the gathered units in key order: try the next one first.
-        if (_next < _gathered.size() && *_gathered[_next].head == head)
-            return _gathered[_next++].members;
-        auto at = std::lower_bound(
-            _gathered.begin(), _gathered.end(), head,
-            [](const gathered_unit &g, const std::string &key) { return *g.head < key; });
-        if (at != _gathered.end() && *at->head == head) {
-            _next = static_cast<size_t>(at - _gathered.begin()) + 1;
-            return at->members;
-        }
         auto found = _units.find(head);
         if (found != _units.end())
             return found->second;
@@ -142,38 +153,58 @@ public:
 
     long pixels(const std::string &head) { return ::pixels(of(head)); }
 
-    // lineage::link_candidate_keys from the rasters gathered here, each pair
+    // lineage::link_candidate_keys from the units gathered here, each pair
     // with its units' members, so that the tests after look nothing up.
     std::vector<candidate> candidates(int t)
     {
-        std::unordered_map<const std::string *, const unit_members *> seen;
         const auto pairs = lineage::link_candidate_keys(
             _head_members, t,
-            [this, &seen](const std::string &head, std::vector<lineage::member_box> &out) {
-                const unit_members &members = of(head);
-                seen.emplace(&head, &members);
-                for (const member_raster &m : members)
+            [this](const std::string &head, std::vector<lineage::member_box> &out) {
+                for (const member_raster &m : gathered(head))
                     out.push_back({m.z, m.box});
             });
         std::vector<candidate> out;
         out.reserve(pairs.size());
         for (const auto &[child, parent] : pairs)
-            out.push_back({child, parent, seen.at(child), seen.at(parent)});
+            out.push_back({child, parent, gathered(*child), gathered(*parent)});
         return out;
     }
 
 private:
     struct gathered_unit {
         const std::string *head; // the table's own key
-        std::vector<member_raster> members;
+        size_t first, last;      // its members in _members
     };
+
+    // A gathered unit by its head: the candidate search hands back the
+    // table's own strings, found by address; any other by key.
+    unit_members gathered(const std::string &head)
+    {
+        size_t u = _gathered.size();
+        auto at = std::lower_bound(_by_address.begin(), _by_address.end(),
+                                   std::make_pair(&head, size_t(0)));
+        if (at != _by_address.end() && at->first == &head) {
+            u = at->second;
+        } else {
+            auto by_key = std::lower_bound(
+                _gathered.begin(), _gathered.end(), head,
+                [](const gathered_unit &g, const std::string &key) { return *g.head < key; });
+            if (by_key != _gathered.end() && *by_key->head == head)
+                u = static_cast<size_t>(by_key - _gathered.begin());
+        }
+        if (u == _gathered.size())
+            return unit_members(of(head));
+        const member_raster *base = _members.data();
+        return {base + _gathered[u].first, base + _gathered[u].last};
+    }
 
     roidb_plus &_db;
     q_roiimgdb &_rasters;
     const lineage::key_multimap &_head_members;
     // In key order; valid while the table is not edited.
     std::vector<gathered_unit> _gathered;
-    size_t _next = 0;
+    std::vector<member_raster> _members;
+    std::vector<std::pair<const std::string *, size_t>> _by_address;
     std::map<std::string, std::vector<member_raster>> _units;
 };
 
@@ -376,7 +407,7 @@ int unit_maker::link_time_point(int t, lineage::tables &u)
         for (const candidate &c : pairs) {
             if (lineage::has_link(u.linkage, *c.child, *c.parent))
                 continue;
-            if (overlap(*c.parent_members, *c.child_members)) {
+            if (overlap(c.parent_members, c.child_members)) {
                 lineage::add_link(u, *c.child, *c.parent);
                 ++added;
             }
@@ -387,17 +418,17 @@ int unit_maker::link_time_point(int t, lineage::tables &u)
     // The candidates come grouped by child; each child's parents are judged together.
     for (size_t first = 0; first < pairs.size();) {
         const std::string *child = pairs[first].child;
-        const long child_pixels = pixels(*pairs[first].child_members);
+        const long child_pixels = pixels(pairs[first].child_members);
         size_t end = first;
         while (end < pairs.size() && pairs[end].child == child)
             ++end;
         std::vector<std::pair<const std::string *, long>> passing;
         long best = 0;
         for (size_t i = first; i < end; ++i) {
-            const long sp = shared(*pairs[i].parent_members, *pairs[i].child_members);
+            const long sp = shared(pairs[i].parent_members, pairs[i].child_members);
             if (sp == 0)
                 continue;
-            const long smaller = std::min(pixels(*pairs[i].parent_members), child_pixels);
+            const long smaller = std::min(pixels(pairs[i].parent_members), child_pixels);
             if (!(static_cast<double>(sp) > _options.link_ratio * static_cast<double>(smaller)))
                 continue;
             passing.emplace_back(pairs[i].parent, sp);

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm> // std::reverse
 #include <map>
 #include <random>
+#include <vector>
 
 TEST(DisplayRaster, CentroidCountsPixelsAtTheirCorner)
 {
@@ -157,6 +159,37 @@ TEST(RasterCache, RemovedOrChangedRoisAreRasterisedAfresh)
     roi changed = roi(0, 0, 0, 0, "233011");
     EXPECT_EQ(cache.qrimg(changed)->size(), 2);
     cache.remove(pos4i(7, 7, 7, 7)); // absent: nothing happens
+}
+
+TEST(RasterCache, ManyAtOnceGiveWhatOneAtATimeGives)
+{
+    // Cached, changed since, never made, and of time points far apart (a
+    // miss moves the window while the batch runs).
+    q_roiimgdb cache;
+    q_roiimgdb::pin command = cache.hold();
+    std::vector<roi> rois;
+    for (int t : {0, 1, 30})
+        for (int i = 0; i < 40; ++i)
+            rois.emplace_back(3 * i, i % 5, i % 3, t, i % 2 ? "2301" : "22330011");
+    std::vector<q_roiimg *> earlier;
+    for (size_t i = 0; i < rois.size(); i += 3)
+        earlier.push_back(cache.qrimg(rois[i]));
+    for (size_t i = 0; i < rois.size(); i += 7)
+        rois[i] = roi(rois[i].x(), rois[i].y(), rois[i].z(), rois[i].t(), "233011");
+    std::vector<const roi *> asked;
+    for (const roi &r : rois)
+        asked.push_back(&r);
+    std::reverse(asked.begin(), asked.end());
+    std::vector<q_roiimg *> found;
+    cache.qrimg(asked, found);
+    ASSERT_EQ(found.size(), asked.size());
+    for (size_t i = 0; i < asked.size(); ++i) {
+        EXPECT_EQ(found[i], cache.qrimg(*asked[i])) << "ROI " << i;
+        EXPECT_EQ(found[i]->outline_ref(), asked[i]->outline_ref());
+    }
+    // Unchanged rasters made before are handed out again, not made anew.
+    EXPECT_EQ(found[asked.size() - 1 - 3], earlier[1]);
+    EXPECT_NE(found[asked.size() - 1 - 21], earlier[7]) << "changed: made afresh";
 }
 
 TEST(DisplayRaster, DamagedOutlinesLeaveAnEmptyRasterAndOneLine)
