@@ -58,14 +58,18 @@ struct rules {
 
 std::vector<rules> all_rules()
 {
-    unit_options ratio, caps, best;
+    unit_options ratio, caps, stacked, best;
     ratio.link_ratio = unit_options::recommended().link_ratio;
     caps.attach_caps = true;
     caps.cap_cover = unit_options::recommended().cap_cover;
+    stacked = caps;
+    stacked.stack_caps = true;
+    stacked.stack_cover = unit_options::recommended().stack_cover;
     best.best_parent = true;
     return {{"defaults", unit_options(), ""},
             {"link ratio", ratio, ""},
             {"cap attachment", caps, ""},
+            {"caps attached, stacked", stacked, ""},
             {"best parent only", best, ""},
             {"recommended", unit_options::recommended(), " --recommended"}};
 }

@@ -17,7 +17,7 @@ set multiplot layout 1,2
 do for [kind in "cells nuclei"] {
     set title (kind eq "cells" ? 'touching cells' : 'separated nuclei')
     # columns: 1 kind, 2 sweep, 7 precision, 8 recall
-    plot for [s in "plain ratio caps best links combined recommended"] \
+    plot for [s in "plain ratio caps best links combined stack stacked tuned recommended"] \
         in using ((strcol(1) eq kind && strcol(2) eq s) ? $8 : NaN):7 \
         with linespoints pointsize (s eq "recommended" || s eq "plain" ? 1.8 : 1) title s
 }
