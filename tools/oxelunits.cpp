@@ -48,7 +48,8 @@ int main(int argc, char **argv)
         "                   where a ROI of one, on the plane above or below, covers\n"
         "                   more than S of the smaller ROI's pixels; with --attach-caps\n"
         "                   the small units left then attach again, also to a unit two\n"
-        "                   planes away that has no ROI on the plane between\n"
+        "                   planes away that has no ROI on the plane between, where\n"
+        "                   another ROI covers them (drawn together with a neighbour)\n"
         "  --best-parent    keep only parents sharing at least half of the best's pixels\n"
         "  --recommended    for packed cells: link ratio 0.3, caps attached above 0.3,\n"
         "                   caps stacked above 0.5, best parent only\n";

@@ -365,6 +365,25 @@ int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u, bool
                 return true;
         return false;
     };
+    // Whether a ROI of plane z of t (removed ones left out) covers more than
+    // cap_cover of the given piece; each plane's ROIs are gathered once.
+    std::map<int, std::vector<q_roiimg *>> all_of_plane;
+    const auto covered_on = [&](int z, q_roiimg *piece) {
+        auto plane = all_of_plane.find(z);
+        if (plane == all_of_plane.end()) {
+            plane = all_of_plane.emplace(z, std::vector<q_roiimg *>()).first;
+            roidb_plus::iterator iter;
+            _db.seek_iter(t, z, 0, iter);
+            while (const roi *r = _db.next_stored(t, z, iter))
+                if (!_removed.count(keygen(*r)))
+                    plane->second.push_back(_rasters.qrimg(*r));
+        }
+        for (q_roiimg *raster : plane->second)
+            if (boxes_meet(raster, piece) && static_cast<double>(q_shared_pixels(raster, piece)) >
+                                                 _options.cap_cover * piece->size())
+                return true;
+        return false;
+    };
     int joined = 0;
     while (!waiting.empty()) {
         struct move {
@@ -390,8 +409,11 @@ int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u, bool
                     for (const auto &[raster, head] : plane->second) {
                         if (!boxes_meet(raster, piece.raster))
                             continue;
-                        // Across a plane only where the unit has no ROI of its own.
-                        if ((dz == -2 || dz == 2) && planes_of[*head].count(piece.z + dz / 2))
+                        // Across a plane only where the unit has no ROI of its own
+                        // and another ROI covers the cap: the plane was drawn
+                        // together with a neighbour.
+                        if ((dz == -2 || dz == 2) && (planes_of[*head].count(piece.z + dz / 2) ||
+                                                      !covered_on(piece.z + dz / 2, piece.raster)))
                             continue;
                         const long sp = q_shared_pixels(raster, piece.raster);
                         if (sp == 0)

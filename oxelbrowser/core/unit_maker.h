@@ -61,7 +61,8 @@ public:
     // next to caps farther out. The joined unit keeps its head. Returns the
     // number of caps that joined. With across_gap, a member two planes from
     // a cap's ROI counts too when its unit has no ROI on the plane between
-    // (a plane drawn into a neighbour's ROI).
+    // and some other ROI there covers more than cap_cover of the cap's ROI
+    // (a plane where the object was drawn together with a neighbour).
     int attach_caps(int t, const key_set &caps, lineage::tables &u, bool across_gap = false);
 
     // Cap stacking on the given units of time point t, all of one or two

@@ -21,7 +21,7 @@ struct unit_options {
     // where a ROI of one, on the plane next to a ROI of the other, covers
     // more than stack_cover of the smaller of the two; with cap attachment,
     // the small units left then attach again, also across one plane that
-    // the unit they join lacks.
+    // the unit they join lacks where another ROI covers them.
     bool stack_caps = false;
     double stack_cover = 0.5;
     // A unit keeps only the parent links whose shared pixels are at least

@@ -115,7 +115,8 @@ UnitSettingsDialog::UnitSettingsDialog(const unit_options &options, QWidget *par
         tr("Units of one or two ROIs still on their own join each other where a ROI of one, on "
            "the next or previous plane, covers more than the given part of the smaller ROI's "
            "pixels. With cap attachment, the small units left then attach again, also to a unit "
-           "two planes away when that unit has no ROI on the plane between"));
+           "two planes away when that unit has no ROI on the plane between and another ROI "
+           "there covers them (a plane drawn together with a neighbour)"));
     m_stack_cover->setObjectName("spinBox_stack_cover");
     m_stack_cover->setRange(0.0, 0.999);
     m_stack_cover->setDecimals(3);

@@ -680,36 +680,57 @@ TEST(CapStacking, TakesOneCapAPlaneTheBestCoveredFirst)
 }
 
 // With cap attachment, the caps left after stacking attach again, also to a
-// unit two planes away when it has no ROI on the plane between: a body of
-// 20 x 10 on planes 1-3 and a cap of 4 x 5 on plane 5 over its top member,
-// 10 of its 20 pixels covered.
-TEST(CapStacking, ThenAttachesAcrossAPlaneTheUnitLacks)
+// unit two planes away when it has no ROI on the plane between and another
+// ROI there covers the cap. Body A: 20 x 10 on planes 1-3. Neighbour B:
+// 20 x 10 at x = 18 on plane 4 (the ROI drawn over both), 16 x 10 at x = 22
+// on planes 5 and 6. The cap: 4 x 5 at x = 18 on plane 5, beside B's ROI
+// there; B's plane 4 covers it whole, A's top member 10 of its 20 pixels.
+TEST(CapStacking, ThenAttachesAcrossAPlaneDrawnWithANeighbour)
 {
     for (auto [c, joins] : {std::pair{0.45, true}, {0.5, false}}) {
         for (bool stacking : {false, true}) {
             Pass p;
-            const std::string body = p.add(rect(0, 0, 20, 10, 1, 0));
+            const std::string a = p.add(rect(0, 0, 20, 10, 1, 0));
             p.add(rect(0, 0, 20, 10, 2, 0));
             p.add(rect(0, 0, 20, 10, 3, 0));
+            const std::string b = p.add(rect(18, 0, 20, 10, 4, 0));
+            p.add(rect(22, 0, 16, 10, 5, 0));
+            p.add(rect(22, 0, 16, 10, 6, 0));
             const std::string cap = p.add(rect(18, 0, 4, 5, 5, 0));
             p.run(stacking ? stack(0.5, true, c) : caps(c), 0, 0);
+            ASSERT_EQ(p.members(b).size(), 3u) << "B is one unit, which holds plane 5";
             const bool expected = joins && stacking;
-            EXPECT_EQ(lineage::head(p.members_head, cap), expected ? body : cap)
+            EXPECT_EQ(lineage::head(p.members_head, cap), expected ? a : cap)
                 << "c = " << c << ", stacking " << stacking;
-            EXPECT_EQ(p.members(body).size(), expected ? 4u : 3u);
+            EXPECT_EQ(p.members(a).size(), expected ? 4u : 3u);
         }
     }
-    // The body holds plane 4 (a member of 11 x 10, off the cap): the cap
-    // lies beside it, not past a missing plane, and stays.
+    // Nothing on plane 4 covers the cap: no plane was drawn with a
+    // neighbour, and the cap stays.
+    {
+        Pass p;
+        const std::string a = p.add(rect(0, 0, 20, 10, 1, 0));
+        p.add(rect(0, 0, 20, 10, 2, 0));
+        p.add(rect(0, 0, 20, 10, 3, 0));
+        const std::string cap = p.add(rect(18, 0, 4, 5, 5, 0));
+        p.run(stack(0.5, true, 0.3), 0, 0);
+        EXPECT_EQ(lineage::head(p.members_head, cap), cap);
+        EXPECT_EQ(p.members(a).size(), 3u);
+    }
+    // A holds plane 4 (a member of 11 x 10, off the cap; another ROI there
+    // covers the cap): the cap lies beside A, not past a missing plane, and
+    // does not join it (it stacks with the ROI over it instead).
     Pass p;
-    const std::string body = p.add(rect(0, 0, 20, 10, 1, 0));
+    const std::string a = p.add(rect(0, 0, 20, 10, 1, 0));
     p.add(rect(0, 0, 20, 10, 2, 0));
     p.add(rect(0, 0, 20, 10, 3, 0));
     const std::string side = p.add(rect(0, 0, 11, 10, 4, 0));
+    const std::string over = p.add(rect(12, 0, 20, 10, 4, 0));
     const std::string cap = p.add(rect(14, 0, 4, 5, 5, 0));
     p.run(stack(0.5, true, 0.3), 0, 0);
-    ASSERT_EQ(lineage::head(p.members_head, side), body) << "grouped with the body";
-    EXPECT_EQ(lineage::head(p.members_head, cap), cap);
+    ASSERT_EQ(lineage::head(p.members_head, side), a) << "grouped with the body";
+    EXPECT_EQ(p.members(a).size(), 4u);
+    EXPECT_EQ(lineage::head(p.members_head, cap), std::min(over, cap));
 }
 
 // Stacked caps make one unit that links as one.
