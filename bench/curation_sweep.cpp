@@ -1,6 +1,6 @@
 // The unit pass's rules measured against generated datasets' true cells:
-// the plain pass, a sweep of each rule on its own, and sweeps around the
-// recommended values. Prints one table row per run and writes the rows as
+// the plain pass, a sweep of each rule on its own, sweeps of the rules
+// together and around the recommended values. Prints one table row per run and writes the rows as
 // tab-separated values for the plot (docs/plot-curation.gp).
 //
 //   curation_sweep OUT.tsv KIND DATASET_DIR ROI_FILE [KIND DATASET_DIR ROI_FILE ...]
@@ -50,13 +50,38 @@ std::vector<run> runs()
         o.link_ratio = r;
         out.push_back({"links", o});
     }
-    // All three: the recommended link rules with each cap cover.
+    // Link ratio 0.5 and best parent only with each cap cover.
+    unit_options links = best;
+    links.link_ratio = 0.5;
     for (double c : {0.1, 0.3, 0.5, 0.7, 0.9}) {
-        unit_options o = unit_options::recommended();
+        unit_options o = links;
         o.attach_caps = true;
         o.cap_cover = c;
         out.push_back({"combined", o});
     }
+    // Cap stacking on its own, then on top of the three rules above.
+    for (double s : {0.3, 0.5, 0.7}) {
+        unit_options o;
+        o.stack_caps = true;
+        o.stack_cover = s;
+        out.push_back({"stack", o});
+    }
+    for (double s : {0.1, 0.3, 0.5, 0.7, 0.9}) {
+        unit_options o = links;
+        o.attach_caps = true;
+        o.stack_caps = true;
+        o.stack_cover = s;
+        out.push_back({"stacked", o});
+    }
+    // Around the recommended values: link ratio and cap cover with stacking.
+    for (double r : {0.2, 0.3, 0.4, 0.5})
+        for (double c : {0.2, 0.3, 0.5}) {
+            unit_options o = unit_options::recommended();
+            o.link_ratio = r;
+            o.cap_cover = c;
+            if (o != unit_options::recommended())
+                out.push_back({"tuned", o});
+        }
     out.push_back({"recommended", unit_options::recommended()});
     return out;
 }
@@ -71,7 +96,7 @@ int main(int argc, char **argv)
     }
     std::ofstream tsv(argv[1]);
     tsv << "kind\tsweep\tratio\tcaps\tcover\tbest\tprecision\trecall\tpurity\tcompleteness"
-           "\tsmall\tunits\tlinks\tms\n";
+           "\tsmall\tunits\tlinks\tms\tstack\tstack_cover\n";
     std::printf("| kind | rules | link precision | link recall | purity | completeness | caps on "
                 "their own | units | links | ms |\n|---|---|---|---|---|---|---|---|---|---|\n");
     for (int a = 2; a + 2 < argc; a += 3) {
@@ -113,7 +138,8 @@ int main(int argc, char **argv)
             tsv << kind << '\t' << r.sweep << '\t' << o.link_ratio << '\t' << o.attach_caps << '\t'
                 << o.cap_cover << '\t' << o.best_parent << '\t' << s.precision() << '\t'
                 << s.recall() << '\t' << s.purity << '\t' << s.completeness << '\t'
-                << s.small_share() << '\t' << s.units << '\t' << s.links << '\t' << ms << '\n';
+                << s.small_share() << '\t' << s.units << '\t' << s.links << '\t' << ms << '\t'
+                << o.stack_caps << '\t' << o.stack_cover << '\n';
         }
     }
     return 0;

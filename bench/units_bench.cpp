@@ -58,16 +58,23 @@ struct rules {
 
 std::vector<rules> all_rules()
 {
-    unit_options ratio, caps, best;
+    unit_options ratio, caps, stacked, best;
     ratio.link_ratio = unit_options::recommended().link_ratio;
     caps.attach_caps = true;
     caps.cap_cover = unit_options::recommended().cap_cover;
+    stacked = caps;
+    stacked.stack_caps = true;
+    stacked.stack_cover = unit_options::recommended().stack_cover;
     best.best_parent = true;
     return {{"defaults", unit_options(), ""},
             {"link ratio", ratio, ""},
             {"cap attachment", caps, ""},
+            {"caps attached, stacked", stacked, ""},
             {"best parent only", best, ""},
-            {"recommended", unit_options::recommended(), " --recommended"}};
+            {"recommended", unit_options::recommended(), " --recommended"},
+            // Once more at the end: later runs in one window drift, and this
+            // shows by how much.
+            {"defaults again", unit_options(), ""}};
 }
 
 } // namespace
@@ -105,7 +112,8 @@ int main(int argc, char **argv)
         w.undoStack()->undo();
     }
     for (const rules &r : all_rules()) {
-        if (r.options != unit_options() && r.options != unit_options::recommended())
+        if ((r.options != unit_options() && r.options != unit_options::recommended()) ||
+            std::string(r.name) == "defaults again")
             continue;
         const std::string command = std::string(OXELUNITS) + " " + file + " " +
                                     dir.path().toStdString() + "/out.lineage" + r.flags +

@@ -17,8 +17,13 @@ set multiplot layout 1,2
 do for [kind in "cells nuclei"] {
     set title (kind eq "cells" ? 'touching cells' : 'separated nuclei')
     # columns: 1 kind, 2 sweep, 7 precision, 8 recall
-    plot for [s in "plain ratio caps best links combined recommended"] \
+    # the tuned runs are a grid around the recommended values: points only
+    plot for [s in "plain ratio caps best links combined stack stacked"] \
         in using ((strcol(1) eq kind && strcol(2) eq s) ? $8 : NaN):7 \
-        with linespoints pointsize (s eq "recommended" || s eq "plain" ? 1.8 : 1) title s
+        with linespoints pointsize (s eq "plain" ? 1.8 : 1) title s, \
+        in using ((strcol(1) eq kind && strcol(2) eq "tuned") ? $8 : NaN):7 \
+        with points pointsize 1 title "tuned", \
+        in using ((strcol(1) eq kind && strcol(2) eq "recommended") ? $8 : NaN):7 \
+        with points pointtype 6 pointsize 3 linewidth 2 title "recommended"
 }
 unset multiplot

@@ -2,7 +2,7 @@
 // batches of datasets.
 //
 //   oxelunits ROI_FILE OUT.lineage [--link-ratio R] [--attach-caps C]
-//             [--best-parent] [--recommended]
+//             [--stack-caps S] [--best-parent] [--recommended]
 //
 // Groups each object's ROIs of every time point into a unit, links every time
 // point to the one before, and writes the units and links as a lineage file
@@ -44,9 +44,15 @@ int main(int argc, char **argv)
         "  --attach-caps C  a unit of one or two ROIs joins the unit whose ROI on the\n"
         "                   plane above or below covers more than C of its pixels,\n"
         "                   unless that unit has a ROI on the cap's own plane\n"
+        "  --stack-caps S   units of one or two ROIs still on their own join each other\n"
+        "                   where a ROI of one, on the plane above or below, covers\n"
+        "                   more than S of the smaller ROI's pixels; with --attach-caps\n"
+        "                   the small units left then attach again, also to a unit two\n"
+        "                   planes away that has no ROI on the plane between, where\n"
+        "                   another ROI covers them (drawn together with a neighbour)\n"
         "  --best-parent    keep only parents sharing at least half of the best's pixels\n"
-        "  --recommended    for packed cells: link ratio 0.5, caps attached above 0.5,\n"
-        "                   best parent only\n";
+        "  --recommended    for packed cells: link ratio 0.3, caps attached above 0.3,\n"
+        "                   caps stacked above 0.5, best parent only\n";
     if (oxel_program_info(argc, argv, "oxelunits", help.c_str()))
         return 0;
     std::vector<std::string> args(argv + 1, argv + argc);

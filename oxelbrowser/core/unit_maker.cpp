@@ -252,19 +252,127 @@ int unit_maker::make_units(int t, lineage::tables &u, const std::function<bool()
             search.check_adjacent(source, t, z + 1, _in_units, 0.0, 0.5);
             search.make_units = false;
             ++made;
-            if (_options.attach_caps && u.head_members.count(key) <= 2)
+            if ((_options.attach_caps || _options.stack_caps) && u.head_members.count(key) <= 2)
                 caps.insert(key);
         }
         if (let_events_run)
             let_events_run();
     }
     key_set().swap(_in_units);
-    if (!stopped && !caps.empty())
+    if (stopped || caps.empty())
+        return made;
+    if (_options.attach_caps)
         made -= attach_caps(t, caps, u);
+    if (_options.stack_caps) {
+        // Stacks keep the smallest head of their caps, so the caps left
+        // after stacking are found among the first ones.
+        const auto small = [&u](const key_set &heads) {
+            key_set out;
+            for (const std::string &head : heads) {
+                const size_t n = u.head_members.count(head);
+                if (n >= 1 && n <= 2)
+                    out.insert(head);
+            }
+            return out;
+        };
+        made -= stack_caps(t, small(caps), u);
+        if (_options.attach_caps)
+            made -= attach_caps(t, small(caps), u, true);
+    }
     return made;
 }
 
-int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u)
+int unit_maker::stack_caps(int t, const key_set &caps, lineage::tables &u)
+{
+    const q_roiimgdb::pin keep = _rasters.hold();
+    key_set parents_linked;
+    for (const auto &link : u.linkage)
+        parents_linked.insert(link.second);
+    // The origin's unit is never linked (see attach_caps): it takes part in no stack.
+    const std::string origin = keygen(pos4i(0, 0, 0, t));
+    std::vector<const std::string *> stackable;
+    for (const std::string &cap : caps) {
+        const size_t n = u.head_members.count(cap);
+        if (n >= 1 && n <= 2 && cap != origin && u.linkage.count(cap) == 0 &&
+            parents_linked.count(cap) == 0)
+            stackable.push_back(&cap);
+    }
+    unit_rasters units(_db, _rasters, u.head_members);
+    // Each cap's members by plane, and the pairs of caps one of whose ROIs
+    // covers more than stack_cover of the smaller of the two ROIs on the
+    // plane next to it.
+    std::map<int, std::vector<std::pair<q_roiimg *, size_t>>> by_plane;
+    std::vector<std::set<int>> planes(stackable.size());
+    for (size_t i = 0; i < stackable.size(); ++i)
+        for (const member_raster &m : units.of(*stackable[i])) {
+            by_plane[m.z].emplace_back(m.raster, i);
+            planes[i].insert(m.z);
+        }
+    struct pair_of_caps {
+        long shared;
+        size_t a, b;
+    };
+    std::vector<pair_of_caps> pairs;
+    for (const auto &[z, below] : by_plane) {
+        auto above = by_plane.find(z + 1);
+        if (above == by_plane.end())
+            continue;
+        for (const auto &[lower, a] : below)
+            for (const auto &[upper, b] : above->second) {
+                if (a == b || !boxes_meet(lower, upper))
+                    continue;
+                const long sp = q_shared_pixels(lower, upper);
+                const long smaller = std::min(lower->size(), upper->size());
+                if (sp > 0 && static_cast<double>(sp) > _options.stack_cover * smaller)
+                    pairs.push_back({sp, std::min(a, b), std::max(a, b)});
+            }
+    }
+    // The best covered pairs join first; a stack keeps one ROI a plane.
+    std::sort(pairs.begin(), pairs.end(), [](const pair_of_caps &x, const pair_of_caps &y) {
+        if (x.shared != y.shared)
+            return x.shared > y.shared;
+        return x.a != y.a ? x.a < y.a : x.b < y.b;
+    });
+    std::vector<size_t> stack_of(stackable.size());
+    for (size_t i = 0; i < stack_of.size(); ++i)
+        stack_of[i] = i;
+    const auto root = [&stack_of](size_t i) {
+        while (stack_of[i] != i)
+            i = stack_of[i] = stack_of[stack_of[i]];
+        return i;
+    };
+    for (const pair_of_caps &p : pairs) {
+        size_t a = root(p.a), b = root(p.b);
+        if (a == b)
+            continue;
+        if (b < a)
+            std::swap(a, b);
+        bool apart = true;
+        for (int z : planes[b])
+            if (planes[a].count(z))
+                apart = false;
+        if (!apart)
+            continue;
+        planes[a].insert(planes[b].begin(), planes[b].end());
+        stack_of[b] = a;
+    }
+    // A stack keeps the smallest head among its caps (stackable is in key order).
+    int joined = 0;
+    for (size_t i = 0; i < stackable.size(); ++i) {
+        const size_t top = root(i);
+        if (top == i)
+            continue;
+        const std::string cap = *stackable[i];
+        const key_set members = lineage::members(u.head_members, cap);
+        lineage::erase_unit(u, cap);
+        for (const std::string &member : members)
+            lineage::add_member(u, *stackable[top], member);
+        ++joined;
+    }
+    return joined;
+}
+
+int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u, bool across_gap)
 {
     const q_roiimgdb::pin keep = _rasters.hold();
     // A cap with links would take them into another unit: it stays as it is.
@@ -309,6 +417,25 @@ int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u)
                 return true;
         return false;
     };
+    // Whether a ROI of plane z of t (removed ones left out) covers more than
+    // cap_cover of the given piece; each plane's ROIs are gathered once.
+    std::map<int, std::vector<q_roiimg *>> all_of_plane;
+    const auto covered_on = [&](int z, q_roiimg *piece) {
+        auto plane = all_of_plane.find(z);
+        if (plane == all_of_plane.end()) {
+            plane = all_of_plane.emplace(z, std::vector<q_roiimg *>()).first;
+            roidb_plus::iterator iter;
+            _db.seek_iter(t, z, 0, iter);
+            while (const roi *r = _db.next_stored(t, z, iter))
+                if (!_removed.count(keygen(*r)))
+                    plane->second.push_back(_rasters.qrimg(*r));
+        }
+        for (q_roiimg *raster : plane->second)
+            if (boxes_meet(raster, piece) && static_cast<double>(q_shared_pixels(raster, piece)) >
+                                                 _options.cap_cover * piece->size())
+                return true;
+        return false;
+    };
     int joined = 0;
     while (!waiting.empty()) {
         struct move {
@@ -325,12 +452,20 @@ int unit_maker::attach_caps(int t, const key_set &caps, lineage::tables &u)
             std::map<std::string, long> shared;
             std::map<q_roiimg *, const std::string *> owner;
             for (const member_raster &piece : pieces)
-                for (int dz : {-1, 1}) {
+                for (int dz : {-2, -1, 1, 2}) {
+                    if ((dz == -2 || dz == 2) && !across_gap)
+                        continue;
                     auto plane = by_plane.find(piece.z + dz);
                     if (plane == by_plane.end())
                         continue;
                     for (const auto &[raster, head] : plane->second) {
                         if (!boxes_meet(raster, piece.raster))
+                            continue;
+                        // Across a plane only where the unit has no ROI of its own
+                        // and another ROI covers the cap: the plane was drawn
+                        // together with a neighbour.
+                        if ((dz == -2 || dz == 2) && (planes_of[*head].count(piece.z + dz / 2) ||
+                                                      !covered_on(piece.z + dz / 2, piece.raster)))
                             continue;
                         const long sp = q_shared_pixels(raster, piece.raster);
                         if (sp == 0)

@@ -35,7 +35,10 @@ public:
     // attachment, the units of one or two ROIs made here then join their
     // neighbours (see attach_caps). Returns the number of units made and not
     // joined to another; stops early (false from keep_going) leave the time
-    // point partly grouped, without attaching.
+    // point partly grouped, without attaching. With cap stacking, the units
+    // of one or two ROIs still on their own then join each other (see
+    // stack_caps), and with cap attachment the small ones left are
+    // attached again, this time also across one plane.
     int make_units(int t, lineage::tables &u, const std::function<bool()> &keep_going);
 
     // Links every unit of t to every overlapping unit of t - 1 that passes
@@ -56,8 +59,20 @@ public:
     // sharing the most pixels with it joins (ties to the smaller key).
     // Rounds repeat while a cap joins, since a joined cap brings its unit
     // next to caps farther out. The joined unit keeps its head. Returns the
-    // number of caps that joined.
-    int attach_caps(int t, const key_set &caps, lineage::tables &u);
+    // number of caps that joined. With across_gap, a member two planes from
+    // a cap's ROI counts too when its unit has no ROI on the plane between
+    // and some other ROI there covers more than cap_cover of the cap's ROI
+    // (a plane where the object was drawn together with a neighbour).
+    int attach_caps(int t, const key_set &caps, lineage::tables &u, bool across_gap = false);
+
+    // Cap stacking on the given units of time point t, all of one or two
+    // ROIs: two of them join where a ROI of one, on the plane next to a ROI
+    // of the other, covers more than stack_cover of the smaller of the two
+    // ROIs. The best covered pairs join first, and a stack never holds two
+    // ROIs on one plane; a stack keeps the smallest head of its caps. Caps
+    // with links, and the unit headed at (0, 0) of plane 0, stay as they
+    // are. Returns the number of caps that joined another.
+    int stack_caps(int t, const key_set &caps, lineage::tables &u);
 
     const unit_options &options() const { return _options; }
 

@@ -7,14 +7,16 @@
 #include <sstream>
 
 const char unit_flags_usage[] =
-    "[--link-ratio R] [--attach-caps C] [--best-parent] [--recommended]";
+    "[--link-ratio R] [--attach-caps C] [--stack-caps S] [--best-parent] [--recommended]";
 
 unit_options unit_options::recommended()
 {
     unit_options o;
-    o.link_ratio = 0.5;
+    o.link_ratio = 0.3;
     o.attach_caps = true;
-    o.cap_cover = 0.5;
+    o.cap_cover = 0.3;
+    o.stack_caps = true;
+    o.stack_cover = 0.5;
     o.best_parent = true;
     return o;
 }
@@ -29,6 +31,8 @@ std::string unit_options::describe() const
         s << ", caps attached above " << cap_cover;
     else
         s << ", no cap attachment";
+    if (stack_caps)
+        s << ", caps stacked above " << stack_cover;
     s << (best_parent ? ", best parent only" : ", every parent");
     return s.str();
 }
@@ -65,7 +69,7 @@ bool take_unit_flags(std::vector<std::string> &args, unit_options &options, std:
             flag = flag.substr(0, eq);
             has_value = true;
         }
-        if (flag == "--link-ratio" || flag == "--attach-caps") {
+        if (flag == "--link-ratio" || flag == "--attach-caps" || flag == "--stack-caps") {
             if (!has_value) {
                 if (i + 1 >= args.size()) {
                     error = flag + " needs a value";
@@ -86,11 +90,16 @@ bool take_unit_flags(std::vector<std::string> &args, unit_options &options, std:
                 o.link_ratio = v;
             } else {
                 if (v < 0.0 || v >= 1.0) {
-                    error = "--attach-caps must lie from 0 up to 1 (not 1): " + value;
+                    error = flag + " must lie from 0 up to 1 (not 1): " + value;
                     return false;
                 }
-                o.attach_caps = true;
-                o.cap_cover = v;
+                if (flag == "--attach-caps") {
+                    o.attach_caps = true;
+                    o.cap_cover = v;
+                } else {
+                    o.stack_caps = true;
+                    o.stack_cover = v;
+                }
             }
         } else if (flag == "--best-parent" || flag == "--recommended") {
             if (has_value) {

@@ -28,5 +28,7 @@ private:
     QDoubleSpinBox *m_ratio;
     QCheckBox *m_caps;
     QDoubleSpinBox *m_cover;
+    QCheckBox *m_stack;
+    QDoubleSpinBox *m_stack_cover;
     QCheckBox *m_best;
 };

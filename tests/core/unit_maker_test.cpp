@@ -301,6 +301,16 @@ unit_options caps(double c)
     return o;
 }
 
+unit_options stack(double s, bool attach = false, double c = 0.5)
+{
+    unit_options o;
+    o.stack_caps = true;
+    o.stack_cover = s;
+    o.attach_caps = attach;
+    o.cap_cover = c;
+    return o;
+}
+
 unit_options best_parent()
 {
     unit_options o;
@@ -601,6 +611,142 @@ TEST(CapAttachment, TheUnitThatIsNeverLinkedTakesNoCaps)
     }
 }
 
+// Two caps on planes 4 and 5 that the plain grouping keeps apart: the lower
+// is 10 x 4 (40 pixels), the upper 10 x 10 shifted by 5, so they share 20
+// pixels, half of the smaller and a fifth of the larger. A third cap on
+// plane 6, 4 x 4 inside the upper one, is covered whole.
+TEST(CapStacking, JoinsAboveTheCoverOfTheSmallerAndNotAtIt)
+{
+    for (auto [s, joins] : {std::pair{0.45, true}, {0.5, false}, {0.55, false}}) {
+        Pass p;
+        const std::string low = p.add(rect(0, 0, 10, 4, 4, 0));
+        const std::string up = p.add(rect(5, 0, 10, 10, 5, 0));
+        const std::string top = p.add(rect(6, 6, 4, 4, 6, 0));
+        p.run(stack(s), 0, 0);
+        ASSERT_LT(low, std::min(up, top));
+        EXPECT_EQ(lineage::head(p.members_head, top), joins ? low : std::min(up, top))
+            << "the covered pair stacks at any of these: s = " << s;
+        EXPECT_EQ(lineage::head(p.members_head, up), lineage::head(p.members_head, top));
+        EXPECT_EQ(lineage::head(p.members_head, low), low) << "the smallest head stays";
+        EXPECT_EQ(p.members(low).size(), joins ? 3u : 1u) << "s = " << s;
+        EXPECT_EQ(lineage::units(p.head_members, 0).size(), joins ? 1u : 2u) << "s = " << s;
+    }
+    // Off (and with cap attachment alone, there being no unit of three):
+    // three units as the plain pass makes them.
+    for (const unit_options &o : {unit_options(), caps(0.1)}) {
+        Pass p;
+        p.add(rect(0, 0, 10, 4, 4, 0));
+        p.add(rect(5, 0, 10, 10, 5, 0));
+        p.add(rect(6, 6, 4, 4, 6, 0));
+        p.run(o, 0, 0);
+        EXPECT_EQ(lineage::units(p.head_members, 0).size(), 3u) << o.describe();
+    }
+}
+
+// A stack keeps one ROI a plane: of two caps side by side on plane 5 over
+// one on plane 4, the one sharing more pixels joins it (on equal shares the
+// smaller key) and the other stays; a cap touching none stays too.
+TEST(CapStacking, TakesOneCapAPlaneTheBestCoveredFirst)
+{
+    // Plane 4: 20 x 10 at x = 20 (200 pixels). Plane 5: 8 x 10 at x = 16
+    // (40 over it) and 8 x 10 at x = 36 + shift (40 - 10 x shift over it):
+    // each above 0.3 of its 80 pixels, neither above half of 200.
+    for (int shift : {-1, 0, 1}) {
+        Pass p;
+        const std::string mid = p.add(rect(20, 0, 20, 10, 4, 0));
+        const std::string left = p.add(rect(16, 0, 8, 10, 5, 0));
+        const std::string right = p.add(rect(36 + shift, 0, 8, 10, 5, 0));
+        const std::string apart = p.add(rect(60, 0, 5, 5, 5, 0));
+        p.run(stack(0.3), 0, 0);
+        ASSERT_EQ(lineage::units(p.head_members, 0).size(), 3u) << "shift " << shift;
+        const bool left_joins = shift > 0 || (shift == 0 && left < right);
+        const std::string joined = left_joins ? left : right;
+        const std::string alone = left_joins ? right : left;
+        EXPECT_EQ(lineage::head(p.members_head, joined), std::min(mid, joined)) << shift;
+        EXPECT_EQ(lineage::head(p.members_head, mid), std::min(mid, joined)) << shift;
+        EXPECT_EQ(lineage::head(p.members_head, alone), alone) << shift;
+        EXPECT_EQ(lineage::head(p.members_head, apart), apart);
+    }
+    // A unit of three is no cap: a cap under it does not stack with it
+    // (it would attach with cap attachment on).
+    Pass p;
+    const std::string body = p.add(rect(0, 0, 10, 10, 2, 0));
+    p.add(rect(0, 0, 10, 10, 3, 0));
+    p.add(rect(0, 0, 10, 10, 4, 0));
+    const std::string cap = p.add(rect(0, 0, 4, 4, 5, 0));
+    p.run(stack(0.1), 0, 0);
+    EXPECT_EQ(lineage::head(p.members_head, cap), cap);
+    EXPECT_EQ(p.members(body).size(), 3u);
+}
+
+// With cap attachment, the caps left after stacking attach again, also to a
+// unit two planes away when it has no ROI on the plane between and another
+// ROI there covers the cap. Body A: 20 x 10 on planes 1-3. Neighbour B:
+// 20 x 10 at x = 18 on plane 4 (the ROI drawn over both), 16 x 10 at x = 22
+// on planes 5 and 6. The cap: 4 x 5 at x = 18 on plane 5, beside B's ROI
+// there; B's plane 4 covers it whole, A's top member 10 of its 20 pixels.
+TEST(CapStacking, ThenAttachesAcrossAPlaneDrawnWithANeighbour)
+{
+    for (auto [c, joins] : {std::pair{0.45, true}, {0.5, false}}) {
+        for (bool stacking : {false, true}) {
+            Pass p;
+            const std::string a = p.add(rect(0, 0, 20, 10, 1, 0));
+            p.add(rect(0, 0, 20, 10, 2, 0));
+            p.add(rect(0, 0, 20, 10, 3, 0));
+            const std::string b = p.add(rect(18, 0, 20, 10, 4, 0));
+            p.add(rect(22, 0, 16, 10, 5, 0));
+            p.add(rect(22, 0, 16, 10, 6, 0));
+            const std::string cap = p.add(rect(18, 0, 4, 5, 5, 0));
+            p.run(stacking ? stack(0.5, true, c) : caps(c), 0, 0);
+            ASSERT_EQ(p.members(b).size(), 3u) << "B is one unit, which holds plane 5";
+            const bool expected = joins && stacking;
+            EXPECT_EQ(lineage::head(p.members_head, cap), expected ? a : cap)
+                << "c = " << c << ", stacking " << stacking;
+            EXPECT_EQ(p.members(a).size(), expected ? 4u : 3u);
+        }
+    }
+    // Nothing on plane 4 covers the cap: no plane was drawn with a
+    // neighbour, and the cap stays.
+    {
+        Pass p;
+        const std::string a = p.add(rect(0, 0, 20, 10, 1, 0));
+        p.add(rect(0, 0, 20, 10, 2, 0));
+        p.add(rect(0, 0, 20, 10, 3, 0));
+        const std::string cap = p.add(rect(18, 0, 4, 5, 5, 0));
+        p.run(stack(0.5, true, 0.3), 0, 0);
+        EXPECT_EQ(lineage::head(p.members_head, cap), cap);
+        EXPECT_EQ(p.members(a).size(), 3u);
+    }
+    // A holds plane 4 (a member of 11 x 10, off the cap; another ROI there
+    // covers the cap): the cap lies beside A, not past a missing plane, and
+    // does not join it (it stacks with the ROI over it instead).
+    Pass p;
+    const std::string a = p.add(rect(0, 0, 20, 10, 1, 0));
+    p.add(rect(0, 0, 20, 10, 2, 0));
+    p.add(rect(0, 0, 20, 10, 3, 0));
+    const std::string side = p.add(rect(0, 0, 11, 10, 4, 0));
+    const std::string over = p.add(rect(12, 0, 20, 10, 4, 0));
+    const std::string cap = p.add(rect(14, 0, 4, 5, 5, 0));
+    p.run(stack(0.5, true, 0.3), 0, 0);
+    ASSERT_EQ(lineage::head(p.members_head, side), a) << "grouped with the body";
+    EXPECT_EQ(p.members(a).size(), 4u);
+    EXPECT_EQ(lineage::head(p.members_head, cap), std::min(over, cap));
+}
+
+// Stacked caps make one unit that links as one.
+TEST(CapStacking, AStackLinksAsOneUnit)
+{
+    Pass p;
+    p.add(rect(0, 0, 10, 4, 4, 0));
+    p.add(rect(5, 0, 10, 10, 5, 0));
+    const std::string child = p.add(rect(0, 0, 10, 4, 4, 1));
+    p.add(rect(5, 0, 10, 10, 5, 1));
+    p.run(stack(0.3));
+    ASSERT_EQ(p.members(child).size(), 2u);
+    EXPECT_EQ(p.linkage.size(), 1u);
+    EXPECT_EQ(p.parents(child).size(), 1u);
+}
+
 // A child sharing 40 pixels with one parent and 20 or 19 with another keeps
 // the second at exactly half and drops it below; off, it keeps both. A
 // parent's two children (a division) both keep it.
@@ -663,6 +809,16 @@ TEST(UnitFlags, ApplyInOrderAndLeaveOtherArguments)
     unit_options expected = unit_options::recommended();
     expected.link_ratio = 0;
     EXPECT_EQ(o, expected) << "a flag after --recommended changes one rule";
+    EXPECT_TRUE(o.stack_caps) << "the recommended values stack caps";
+
+    args = {"--stack-caps", "0.35", "--stack-caps=0.2"};
+    o = unit_options();
+    ASSERT_TRUE(take_unit_flags(args, o, error)) << error;
+    EXPECT_TRUE(args.empty());
+    EXPECT_TRUE(o.stack_caps);
+    EXPECT_EQ(o.stack_cover, 0.2) << "the last one counts";
+    EXPECT_FALSE(o.attach_caps) << "stacking alone";
+    EXPECT_FALSE(o.plain());
 
     args = {"x"};
     o = unit_options();
@@ -678,7 +834,9 @@ TEST(UnitFlags, RefuseWhatTheyCannotHoldAndChangeNothing)
         {"--link-ratio", "1.01"},  {"--link-ratio", "-0.1"},
         {"--attach-caps", "1"},    {"--attach-caps", "nan"},
         {"--attach-caps", "0.5x"}, {"--best-parent=yes"},
-        {"--link-ratio", "inf"},   {"--best-parent", "--attach-caps"}};
+        {"--link-ratio", "inf"},   {"--best-parent", "--attach-caps"},
+        {"--stack-caps"},          {"--stack-caps", "1"},
+        {"--stack-caps", "-0.01"}, {"--stack-caps=", "--best-parent"}};
     for (std::vector<std::string> args : bad) {
         const std::vector<std::string> given = args;
         unit_options o;
@@ -688,8 +846,9 @@ TEST(UnitFlags, RefuseWhatTheyCannotHoldAndChangeNothing)
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(o.link_ratio, 0.7) << "nothing applied";
         EXPECT_FALSE(o.best_parent);
+        EXPECT_FALSE(o.stack_caps);
     }
-    std::vector<std::string> edge{"--link-ratio", "1", "--attach-caps", "0"};
+    std::vector<std::string> edge{"--link-ratio", "1", "--attach-caps", "0", "--stack-caps", "0"};
     unit_options o;
     std::string error;
     EXPECT_TRUE(take_unit_flags(edge, o, error)) << "the ends of the ranges: " << error;

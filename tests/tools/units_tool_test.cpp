@@ -87,17 +87,17 @@ TEST_F(UnitsTool, WritesTheCorePassesUnitsAndLinksForEachSetOfRules)
 {
     write("crowd.roi", crowded_roi_file(5));
     const std::vector<std::pair<std::vector<std::string>, unit_options>> cases = [] {
-        unit_options ratio, caps, best;
+        unit_options ratio, caps, stacked, best;
         ratio.link_ratio = 0.15;
         caps.attach_caps = true;
         caps.cap_cover = 0.3;
+        stacked.stack_caps = true;
+        stacked.stack_cover = 0.4;
         best.best_parent = true;
         return std::vector<std::pair<std::vector<std::string>, unit_options>>{
-            {{}, unit_options()},
-            {{"--link-ratio", "0.15"}, ratio},
-            {{"--attach-caps=0.3"}, caps},
-            {{"--best-parent"}, best},
-            {{"--recommended"}, unit_options::recommended()}};
+            {{}, unit_options()},          {{"--link-ratio", "0.15"}, ratio},
+            {{"--attach-caps=0.3"}, caps}, {{"--stack-caps", "0.4"}, stacked},
+            {{"--best-parent"}, best},     {{"--recommended"}, unit_options::recommended()}};
     }();
     std::set<std::string> files;
     for (const auto &[flags, options] : cases) {

@@ -86,6 +86,8 @@ TEST_F(UnitSettingsTest, OkSavesTheRulesAndCancelKeepsThem)
             child<QDoubleSpinBox>(d, "spinBox_link_ratio")->setValue(0.3);
             child<QCheckBox>(d, "checkBox_attach_caps")->setChecked(true);
             child<QDoubleSpinBox>(d, "spinBox_cap_cover")->setValue(0.6);
+            child<QCheckBox>(d, "checkBox_stack_caps")->setChecked(true);
+            child<QDoubleSpinBox>(d, "spinBox_stack_cover")->setValue(0.45);
             child<QCheckBox>(d, "checkBox_best_parent")->setChecked(true);
         },
         true);
@@ -93,6 +95,8 @@ TEST_F(UnitSettingsTest, OkSavesTheRulesAndCancelKeepsThem)
     expected.link_ratio = 0.3;
     expected.attach_caps = true;
     expected.cap_cover = 0.6;
+    expected.stack_caps = true;
+    expected.stack_cover = 0.45;
     expected.best_parent = true;
     EXPECT_EQ(w->m_unit_options, expected);
 
@@ -113,9 +117,15 @@ TEST_F(UnitSettingsTest, OkSavesTheRulesAndCancelKeepsThem)
             EXPECT_FALSE(child<QDoubleSpinBox>(d, "spinBox_cap_cover")->isEnabled());
             child<QCheckBox>(d, "checkBox_attach_caps")->setChecked(true);
             EXPECT_TRUE(child<QDoubleSpinBox>(d, "spinBox_cap_cover")->isEnabled());
+            EXPECT_TRUE(child<QDoubleSpinBox>(d, "spinBox_stack_cover")->isEnabled())
+                << "the recommended values stack caps";
+            child<QCheckBox>(d, "checkBox_stack_caps")->setChecked(false);
+            EXPECT_FALSE(child<QDoubleSpinBox>(d, "spinBox_stack_cover")->isEnabled());
             child<QPushButton>(d, "pushButton_units_defaults")->click();
             EXPECT_FALSE(child<QDoubleSpinBox>(d, "spinBox_cap_cover")->isEnabled())
                 << "the cover waits for cap attachment";
+            EXPECT_FALSE(child<QCheckBox>(d, "checkBox_stack_caps")->isChecked());
+            EXPECT_FALSE(child<QDoubleSpinBox>(d, "spinBox_stack_cover")->isEnabled());
         },
         true);
     EXPECT_TRUE(w->m_unit_options.plain());
@@ -134,6 +144,8 @@ TEST_F(UnitSettingsTest, ValuesOutOfRangeFallBackToTheDefaultsWithAMessage)
         s.setValue("units/linkRatio", "1.5");
         s.setValue("units/attachCaps", "maybe");
         s.setValue("units/capCover", "0.25");
+        s.setValue("units/stackCaps", "true");
+        s.setValue("units/stackCover", "1");
         s.setValue("units/bestParent", "true");
     }
     ::testing::internal::CaptureStderr();
@@ -141,9 +153,13 @@ TEST_F(UnitSettingsTest, ValuesOutOfRangeFallBackToTheDefaultsWithAMessage)
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("units/linkRatio = 1.5"), std::string::npos) << err;
     EXPECT_NE(err.find("units/attachCaps = maybe"), std::string::npos) << err;
+    EXPECT_NE(err.find("units/stackCover = 1"), std::string::npos) << err;
     EXPECT_EQ(w->m_unit_options.link_ratio, 0.0);
     EXPECT_FALSE(w->m_unit_options.attach_caps);
     EXPECT_EQ(w->m_unit_options.cap_cover, 0.25) << "valid values are kept";
+    EXPECT_TRUE(w->m_unit_options.stack_caps);
+    EXPECT_EQ(w->m_unit_options.stack_cover, unit_options().stack_cover)
+        << "a cover of 1 would stack nothing: not a value it can take";
     EXPECT_TRUE(w->m_unit_options.best_parent);
 }
 
