@@ -313,19 +313,29 @@ int unit_maker::stack_caps(int t, const key_set &caps, lineage::tables &u)
         size_t a, b;
     };
     std::vector<pair_of_caps> pairs;
+    std::vector<std::uint32_t> meeting;
     for (const auto &[z, below] : by_plane) {
         auto above = by_plane.find(z + 1);
         if (above == by_plane.end())
             continue;
-        for (const auto &[lower, a] : below)
-            for (const auto &[upper, b] : above->second) {
-                if (a == b || !boxes_meet(lower, upper))
+        // Only the ROIs above whose boxes meet a ROI below can share pixels with it.
+        std::vector<pixel_box> boxes;
+        boxes.reserve(above->second.size());
+        for (const auto &piece : above->second)
+            boxes.push_back(box_of(piece.first));
+        const box_grid grid(std::move(boxes));
+        for (const auto &[lower, a] : below) {
+            grid.query(box_of(lower), meeting);
+            for (std::uint32_t k : meeting) {
+                const auto &[upper, b] = above->second[k];
+                if (a == b)
                     continue;
                 const long sp = q_shared_pixels(lower, upper);
                 const long smaller = std::min(lower->size(), upper->size());
                 if (sp > 0 && static_cast<double>(sp) > _options.stack_cover * smaller)
                     pairs.push_back({sp, std::min(a, b), std::max(a, b)});
             }
+        }
     }
     // The best covered pairs join first; a stack keeps one ROI a plane.
     std::sort(pairs.begin(), pairs.end(), [](const pair_of_caps &x, const pair_of_caps &y) {
