@@ -158,13 +158,20 @@ std::vector<std::pair<const std::string *, const std::string *>> link_candidate_
     const key_multimap &head_members, int t,
     const std::function<void(const std::string &, std::vector<member_box> &)> &boxes_of)
 {
+    return link_candidate_keys(unit_heads(head_members, t - 1), unit_heads(head_members, t),
+                               boxes_of);
+}
+
+std::vector<std::pair<const std::string *, const std::string *>> link_candidate_keys(
+    const std::vector<const std::string *> &parent_units,
+    const std::vector<const std::string *> &child_units,
+    const std::function<void(const std::string &, std::vector<member_box> &)> &boxes_of)
+{
     struct plane_of_parents {
         std::vector<pixel_box> boxes;
         std::vector<std::uint32_t> units; // index in parent_units
         box_grid grid;
     };
-    const std::vector<const std::string *> parent_units = unit_heads(head_members, t - 1);
-    const std::vector<const std::string *> child_units = unit_heads(head_members, t);
     std::map<int, plane_of_parents> parents_by_plane;
     std::vector<member_box> member_boxes;
     for (std::uint32_t i = 0; i < parent_units.size(); ++i) {

@@ -65,6 +65,12 @@ std::vector<std::pair<std::string, std::string>> link_candidates(
 std::vector<std::pair<const std::string *, const std::string *>> link_candidate_keys(
     const key_multimap &head_members, int t,
     const std::function<void(const std::string &, std::vector<member_box> &)> &boxes_of);
+// The same from the heads of the units of t - 1 and of t, as units() gives
+// them, by the table's own keys (for callers that walked the table already).
+std::vector<std::pair<const std::string *, const std::string *>> link_candidate_keys(
+    const std::vector<const std::string *> &parent_units,
+    const std::vector<const std::string *> &child_units,
+    const std::function<void(const std::string &, std::vector<member_box> &)> &boxes_of);
 
 // The unit and lineage tables of the window, edited together. Edits made
 // through the functions below are recorded in log when there is one.

@@ -157,8 +157,22 @@ public:
     // with its units' members, so that the tests after look nothing up.
     std::vector<candidate> candidates(int t)
     {
+        // The heads of t - 1 and of t as lineage::units gives them: all but
+        // the one at (0, 0) of plane 0.
+        std::vector<const std::string *> parents, children;
+        const std::string parent_origin = keygen(pos4i(0, 0, 0, t - 1));
+        const std::string child_origin = keygen(pos4i(0, 0, 0, t));
+        const std::string child_time = time_key(t);
+        for (const gathered_unit &g : _gathered) {
+            if (*g.head < child_time) {
+                if (*g.head > parent_origin)
+                    parents.push_back(g.head);
+            } else if (*g.head > child_origin) {
+                children.push_back(g.head);
+            }
+        }
         const auto pairs = lineage::link_candidate_keys(
-            _head_members, t,
+            parents, children,
             [this](const std::string &head, std::vector<lineage::member_box> &out) {
                 for (const member_raster &m : gathered(head))
                     out.push_back({m.z, m.box});
