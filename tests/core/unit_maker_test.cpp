@@ -687,12 +687,17 @@ TEST(CapStacking, TakesOneCapAPlaneTheBestCoveredFirst)
 // there; B's plane 4 covers it whole, A's top member 10 of its 20 pixels.
 TEST(CapStacking, ThenAttachesAcrossAPlaneDrawnWithANeighbour)
 {
+    // Body A: 20 x 10 on planes 1-3; its head.
+    const auto add_body = [](Pass &p) {
+        const std::string head = p.add(rect(0, 0, 20, 10, 1, 0));
+        p.add(rect(0, 0, 20, 10, 2, 0));
+        p.add(rect(0, 0, 20, 10, 3, 0));
+        return head;
+    };
     for (auto [c, joins] : {std::pair{0.45, true}, {0.5, false}}) {
         for (bool stacking : {false, true}) {
             Pass p;
-            const std::string a = p.add(rect(0, 0, 20, 10, 1, 0));
-            p.add(rect(0, 0, 20, 10, 2, 0));
-            p.add(rect(0, 0, 20, 10, 3, 0));
+            const std::string a = add_body(p);
             const std::string b = p.add(rect(18, 0, 20, 10, 4, 0));
             p.add(rect(22, 0, 16, 10, 5, 0));
             p.add(rect(22, 0, 16, 10, 6, 0));
@@ -709,9 +714,7 @@ TEST(CapStacking, ThenAttachesAcrossAPlaneDrawnWithANeighbour)
     // neighbour, and the cap stays.
     {
         Pass p;
-        const std::string a = p.add(rect(0, 0, 20, 10, 1, 0));
-        p.add(rect(0, 0, 20, 10, 2, 0));
-        p.add(rect(0, 0, 20, 10, 3, 0));
+        const std::string a = add_body(p);
         const std::string cap = p.add(rect(18, 0, 4, 5, 5, 0));
         p.run(stack(0.5, true, 0.3), 0, 0);
         EXPECT_EQ(lineage::head(p.members_head, cap), cap);
@@ -721,9 +724,7 @@ TEST(CapStacking, ThenAttachesAcrossAPlaneDrawnWithANeighbour)
     // covers the cap): the cap lies beside A, not past a missing plane, and
     // does not join it (it stacks with the ROI over it instead).
     Pass p;
-    const std::string a = p.add(rect(0, 0, 20, 10, 1, 0));
-    p.add(rect(0, 0, 20, 10, 2, 0));
-    p.add(rect(0, 0, 20, 10, 3, 0));
+    const std::string a = add_body(p);
     const std::string side = p.add(rect(0, 0, 11, 10, 4, 0));
     const std::string over = p.add(rect(12, 0, 20, 10, 4, 0));
     const std::string cap = p.add(rect(14, 0, 4, 5, 5, 0));
